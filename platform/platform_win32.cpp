@@ -1,0 +1,83 @@
+// Win32 implementation of the platform layer.
+#include "platform.h"
+
+#include <windows.h>
+#include <process.h>
+#include <shlobj.h>
+
+#include <new>
+
+namespace platform {
+namespace detail {
+void realSleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+void realDebugOutput(const char* text) { ::OutputDebugStringA(text); }
+void* realAllocZeroed(size_t bytes) { return ::GlobalAlloc(GPTR, bytes); }
+}  // namespace detail
+
+struct Lock {
+  CRITICAL_SECTION section;
+};
+
+Lock* lockCreate() {
+  Lock* lock = static_cast<Lock*>(::GlobalAlloc(GPTR, sizeof(Lock)));
+  if (lock) ::InitializeCriticalSection(&lock->section);
+  return lock;
+}
+
+void lockDelete(Lock* lock) {
+  if (!lock) return;
+  ::DeleteCriticalSection(&lock->section);
+  ::GlobalFree(lock);
+}
+
+void lockEnter(Lock* lock) { ::EnterCriticalSection(&lock->section); }
+void lockLeave(Lock* lock) { ::LeaveCriticalSection(&lock->section); }
+
+namespace {
+struct ThreadStart {
+  ThreadRoutine routine;
+  void* argument;
+};
+
+unsigned __stdcall threadTrampoline(void* p) {
+  ThreadStart start = *static_cast<ThreadStart*>(p);
+  delete static_cast<ThreadStart*>(p);
+  start.routine(start.argument);
+  return 0;
+}
+}  // namespace
+
+bool startThread(ThreadRoutine routine, void* argument) {
+  auto* start = new (std::nothrow) ThreadStart{routine, argument};
+  if (!start) return false;
+  uintptr_t handle = ::_beginthreadex(nullptr, 0, threadTrampoline, start, 0, nullptr);
+  if (handle == 0) {
+    delete start;
+    return false;
+  }
+  ::CloseHandle(reinterpret_cast<HANDLE>(handle));
+  return true;
+}
+
+uint32_t getLastError() { return ::GetLastError(); }
+void setLastError(uint32_t code) { ::SetLastError(code); }
+
+void freeBlock(void* block) {
+  if (block) ::GlobalFree(block);
+}
+
+std::string appDataFolder() {
+  char path[MAX_PATH] = {};
+  if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path))) return {};
+  return path;
+}
+
+bool createDirectory(const std::string& path) {
+  if (::CreateDirectoryA(path.c_str(), nullptr)) return true;
+  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+char pathSeparator() { return '\\'; }
+
+}  // namespace platform
