@@ -24,6 +24,14 @@ struct Registry {
   InBuffer** extra = nullptr;  // grows when more pipes than that are open
   size_t extraCount = 0;
   size_t extraCapacity = 0;
+
+  // Runs when the library is unloaded or the process exits.
+  ~Registry() {
+    platform::lockDelete(lock);
+    lock = nullptr;
+    platform::freeBlock(extra);
+    extra = nullptr;
+  }
 };
 
 Registry& registry() {
@@ -56,8 +64,9 @@ bool registryAdd(InBuffer* pipe) {
 
 void registryRemove(InBuffer* pipe) {
   Registry& r = registry();
-  platform::LockGuard guard(r.lock);
   pipe->signature = 0;
+  if (!r.lock) return;
+  platform::LockGuard guard(r.lock);
   for (InBuffer*& slot : r.live) {
     if (slot == pipe) {
       slot = nullptr;

@@ -79,6 +79,8 @@ bool deliver(OutBuffer* buffer, int stopOnError, uint32_t* errorOut) {
       const bool retry = (isTransient(error) || (ok && done < total)) && write;
       if (!retry || (stopOnError && error != 0)) break;
       platform::sleepMs(kRetryMs);
+      write = buffer->writeFunction.load();
+      if (!write) break;  // cancelled while waiting
       ok = call(write);
       // A successful call counts as no error, whatever it left behind.
       error = ok ? 0 : platform::getLastError();

@@ -1,0 +1,174 @@
+// The library as its users meet it: loaded by name at run time, every export
+// resolved by name, and a little work done through the resolved addresses.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "VaskUtil.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace {
+
+constexpr const char* kExports[] = {
+    "InBuffer_initialize",       "InBuffer_writebytes",       "InBuffer_putc",
+    "InBuffer_readbytes",        "InBuffer_getc",             "InBuffer_peekc",
+    "InBuffer_ungetc",           "InBuffer_NoData",           "InBuffer_threadDone",
+    "InBuffer_terminate",        "OutBuffer_initialize",      "OutBuffer_setBufferSize",
+    "OutBuffer_GetBufferSize",   "OutBuffer_writebytes",      "OutBuffer_putc",
+    "OutBufferFlush",            "OutBufferSetSaveState",     "OutBuffer_CommandSendPrep",
+    "OutBuffer_CommandSendDone", "OutBuffer_GetLastError",    "OutBuffer_CancelPrint",
+    "OutBuffer_GetWriteFunctionPtr", "OutBuffer_terminate",   "decodePlaneToTable",
+    "CompressMode2",             "decompressMode9",           "CountDotsInPlane",
+    "getPercentage",
+};
+
+class Library {
+ public:
+  Library() {
+#if defined(_WIN32)
+    module_ = ::LoadLibraryA("VaskUtil.dll");
+#else
+    // The test program and the library share bin/.
+    std::string self(4096, '\0');
+    const ssize_t n = readlink("/proc/self/exe", &self[0], self.size());
+    self.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    const std::string path = self.substr(0, self.rfind('/') + 1) + VASKUTIL_FILE_NAME;
+    module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+#endif
+  }
+  ~Library() {
+#if defined(_WIN32)
+    if (module_) ::FreeLibrary(static_cast<HMODULE>(module_));
+#else
+    if (module_) dlclose(module_);
+#endif
+  }
+  bool loaded() const { return module_ != nullptr; }
+  void* find(const char* name) const {
+#if defined(_WIN32)
+    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module_), name));
+#else
+    return dlsym(module_, name);
+#endif
+  }
+  template <class F>
+  F get(const char* name) const {
+    return reinterpret_cast<F>(find(name));
+  }
+
+ private:
+  void* module_ = nullptr;
+};
+
+TEST(Library, LoadsByNameAndResolvesEveryExport) {
+  Library lib;
+  ASSERT_TRUE(lib.loaded()) << "could not load " << VASKUTIL_FILE_NAME;
+  for (const char* name : kExports) EXPECT_NE(lib.find(name), nullptr) << name;
+}
+
+TEST(Library, KeepsItsInsidesPrivate) {
+  Library lib;
+  ASSERT_TRUE(lib.loaded());
+  for (const char* name : {"sleepMs", "_ZN8platform7sleepMsEj", "_ZN8platform11allocZeroedEm",
+                           "_ZN8platform11allocZeroedEj", "InBuffer", "OutBuffer_deliver"}) {
+    EXPECT_EQ(lib.find(name), nullptr) << name;
+  }
+}
+
+TEST(Library, CodecsThroughResolvedAddresses) {
+  Library lib;
+  ASSERT_TRUE(lib.loaded());
+  auto compress = lib.get<decltype(&CompressMode2)>("CompressMode2");
+  auto decode = lib.get<decltype(&decodePlaneToTable)>("decodePlaneToTable");
+  auto mode9 = lib.get<decltype(&decompressMode9)>("decompressMode9");
+  auto dots = lib.get<decltype(&CountDotsInPlane)>("CountDotsInPlane");
+  auto percentage = lib.get<decltype(&getPercentage)>("getPercentage");
+  ASSERT_TRUE(compress && decode && mode9 && dots && percentage);
+
+  const uint8_t row[] = {0x00, 0x00, 0x05, 0x05, 0x07, 0x07, 0x07, 0x07};
+  uint8_t encoded[16] = {};
+  ASSERT_EQ(compress(row, 0, 8, encoded, 1), 7);
+  const uint8_t expected[] = {0xFF, 0x00, 0x01, 0x05, 0x05, 0xFD, 0x07};
+  EXPECT_EQ(std::memcmp(encoded, expected, 7), 0);
+  uint8_t decoded[8] = {};
+  EXPECT_EQ(decode(encoded, 7, decoded, 8), 8);
+  EXPECT_EQ(std::memcmp(decoded, row, 8), 0);
+  EXPECT_EQ(decode(encoded, 7, decoded, 4), 4);
+
+  uint8_t seed[4] = {};
+  const uint8_t delta[] = {0x80, 0x55};
+  EXPECT_EQ(mode9(delta, 2, seed, 4), 2);
+  EXPECT_EQ(seed[1], 0x55);
+  EXPECT_EQ(dots(row, 8), 2 * 2 + 4 * 3);
+  EXPECT_DOUBLE_EQ(percentage(100, 70), 30.0);
+}
+
+struct Recorder {
+  std::vector<uint8_t> bytes;
+  int calls = 0;
+  bool failFirst = false;
+};
+
+int CORVANTA_WINAPI recordWrite(void* context, const uint8_t* bytes, uint32_t count, uint32_t* accepted) {
+  auto* r = static_cast<Recorder*>(context);
+  if (r->calls++ == 0 && r->failFirst) {
+    *accepted = 0;
+#if defined(_WIN32)
+    ::SetLastError(28);  // out of paper, as a real WritePort reports it
+#endif
+    return 0;
+  }
+  r->bytes.insert(r->bytes.end(), bytes, bytes + count);
+  *accepted = count;
+  return 1;
+}
+
+TEST(Library, PipeAndBufferThroughResolvedAddresses) {
+  Library lib;
+  ASSERT_TRUE(lib.loaded());
+  auto inInit = lib.get<decltype(&InBuffer_initialize)>("InBuffer_initialize");
+  auto inWrite = lib.get<decltype(&InBuffer_writebytes)>("InBuffer_writebytes");
+  auto inGetc = lib.get<decltype(&InBuffer_getc)>("InBuffer_getc");
+  auto inDone = lib.get<decltype(&InBuffer_threadDone)>("InBuffer_threadDone");
+  auto inTerminate = lib.get<decltype(&InBuffer_terminate)>("InBuffer_terminate");
+  auto outInit = lib.get<decltype(&OutBuffer_initialize)>("OutBuffer_initialize");
+  auto outSize = lib.get<decltype(&OutBuffer_setBufferSize)>("OutBuffer_setBufferSize");
+  auto outPutc = lib.get<decltype(&OutBuffer_putc)>("OutBuffer_putc");
+  auto outError = lib.get<decltype(&OutBuffer_GetLastError)>("OutBuffer_GetLastError");
+  auto outTerminate = lib.get<decltype(&OutBuffer_terminate)>("OutBuffer_terminate");
+
+  Recorder recorder;
+#if defined(_WIN32)
+  // The DLL reads the thread's real last-error value, which the write
+  // function set: the out-of-paper failure is retried after 500 ms.
+  recorder.failFirst = true;
+#endif
+  void* output = outInit(&recordWrite, &recorder);
+  outSize(output, 4096);
+  void* pipe = inInit();
+  ASSERT_TRUE(pipe && output);
+  std::thread reader([&] {
+    for (int c; (c = inGetc(pipe)) >= 0;) outPutc(c, output);
+    inDone(pipe);
+  });
+  std::vector<uint8_t> job(10000);
+  for (size_t i = 0; i < job.size(); ++i) job[i] = static_cast<uint8_t>(i * 13);
+  EXPECT_EQ(inWrite(pipe, job.data(), static_cast<int32_t>(job.size())), 0);
+  inTerminate(pipe);
+  reader.join();
+  outTerminate(output, 0);
+  EXPECT_EQ(recorder.bytes, job);
+  EXPECT_EQ(recorder.calls, recorder.failFirst ? 4 : 3);
+  (void)outError;
+}
+
+}  // namespace
