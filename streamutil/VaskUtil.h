@@ -18,7 +18,10 @@
 extern "C" {
 #endif
 
-// Input pipe signature and the write result of a pipe that stayed full.
+// Input pipe signature and the write result of a pipe that stayed full. A write
+// whose bytes could not be stored for want of memory returns kInBufferFull too:
+// nothing was stored and the caller tries again. Every entry point refuses a
+// null, foreign or terminated handle (read, get and peek return -1).
 enum { kInBufferSignature = 1776, kInBufferFull = -1776 };
 enum { kInBufferCapacity = 131072 };
 
@@ -39,6 +42,9 @@ enum { kOutBufferSignature = 1492, kOutBufferMinimumBlock = 4096, kOutBufferMaxW
 typedef int(CORVANTA_WINAPI* OutBufferWriteFunction)(void* context, const uint8_t* bytes, uint32_t count,
                                                       uint32_t* accepted);
 
+// OutBuffer_writebytes refuses, whole and with ERROR_INVALID_PARAMETER (87), a
+// write made before OutBuffer_setBufferSize or one of more than
+// kOutBufferMaxWrite bytes (or a negative count); lastError is not changed.
 void* OutBuffer_initialize(OutBufferWriteFunction writeFunction, void* context);
 void OutBuffer_setBufferSize(void* handle, uint32_t size);
 uint16_t OutBuffer_GetBufferSize(void* handle);

@@ -192,6 +192,52 @@ void countDots(benchmark::State& state, Content content) {
   finish(state, b);
 }
 
+// The pipe as a parser reads it: 64 KiB written in spooler-sized buffers, read
+// back byte by byte (command parsing) or in 4 KiB blocks (raster rows).
+constexpr int kPipeBytes = 65536;
+constexpr int kSpoolerWrite = 8192;
+
+const Bytes& pipeJob() {
+  static const Bytes job = [] {
+    Bytes b(kPipeBytes);
+    std::mt19937 rng(5);
+    for (auto& v : b) v = static_cast<uint8_t>(rng());
+    return b;
+  }();
+  return job;
+}
+
+void memcpyPipe(benchmark::State& state) {
+  const Bytes& job = pipeJob();
+  Bytes out(kPipeBytes);
+  for (auto _ : state) {
+    for (int at = 0; at < kPipeBytes; at += kSpoolerWrite) {
+      std::memcpy(out.data() + at, job.data() + at, kSpoolerWrite);
+      benchmark::ClobberMemory();
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kPipeBytes);
+}
+
+void pipeRead(benchmark::State& state, bool byteByByte) {
+  const Bytes& job = pipeJob();
+  Bytes out(kPipeBytes);
+  void* pipe = InBuffer_initialize();
+  for (auto _ : state) {
+    for (int at = 0; at < kPipeBytes; at += kSpoolerWrite) InBuffer_writebytes(pipe, job.data() + at, kSpoolerWrite);
+    if (byteByByte) {
+      for (int i = 0; i < kPipeBytes; ++i) out[static_cast<size_t>(i)] = static_cast<uint8_t>(InBuffer_getc(pipe));
+    } else {
+      for (int at = 0; at < kPipeBytes; at += 4096) InBuffer_readbytes(pipe, out.data() + at, 4096);
+    }
+    benchmark::ClobberMemory();
+  }
+  InBuffer_threadDone(pipe);
+  InBuffer_terminate(pipe);
+  if (out != job) state.SkipWithError("the pipe changed the bytes");
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kPipeBytes);
+}
+
 // Collects bytes_per_second of each benchmark for the closing summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
  public:
@@ -222,6 +268,9 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 };
 
 void registerAll() {
+  benchmark::RegisterBenchmark("memcpy/pipe", memcpyPipe);
+  benchmark::RegisterBenchmark("InBuffer_getc/pipe", pipeRead, true);
+  benchmark::RegisterBenchmark("InBuffer_readbytes/pipe", pipeRead, false);
   for (Content c : {Content::Text, Content::Photo, Content::Blank}) {
     const std::string suffix = std::string("/") + name(c);
     benchmark::RegisterBenchmark(("memcpy" + suffix).c_str(), memcpyRows, c);

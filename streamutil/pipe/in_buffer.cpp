@@ -1,6 +1,7 @@
 // The input pipe: one writer (the monitor's WritePort thread) pushes whole
 // spooler buffers, one reader (the parse thread) pulls bytes and waits while
 // the pipe is empty. Waiting is polling with short sleeps, never events.
+#include <atomic>
 #include <cstring>
 
 #include "VaskUtil.h"
@@ -17,84 +18,52 @@ constexpr uint32_t kTerminatePollMs = 1;
 
 // Live pipe handles. A handle is the record's address; every entry point looks
 // it up here first, so a null, foreign or terminated handle is refused without
-// touching freed memory.
-struct Registry {
-  platform::Lock* lock = platform::lockCreate();
-  InBuffer* live[64] = {};
-  InBuffer** extra = nullptr;  // grows when more pipes than that are open
-  size_t extraCount = 0;
-  size_t extraCapacity = 0;
+// touching freed memory. Every byte a parser reads passes through a lookup, so
+// lookups take no lock: they scan the slots that have ever been used, which is
+// as many as pipes were open at once.
+constexpr size_t kMaxLivePipes = 1024;
 
-  // Runs when the library is unloaded or the process exits.
-  ~Registry() {
-    platform::lockDelete(lock);
-    lock = nullptr;
-    platform::freeBlock(extra);
-    extra = nullptr;
+class LivePipes {
+ public:
+  bool add(InBuffer* pipe) {
+    for (size_t i = 0; i < kMaxLivePipes; ++i) {
+      InBuffer* empty = nullptr;
+      if (slots_[i].compare_exchange_strong(empty, pipe)) {
+        size_t used = used_.load();
+        while (used < i + 1 && !used_.compare_exchange_weak(used, i + 1)) {
+        }
+        return true;
+      }
+    }
+    return false;
   }
+
+  void remove(InBuffer* pipe) {
+    const size_t used = used_.load();
+    for (size_t i = 0; i < used; ++i) {
+      if (slots_[i].load() == pipe) {
+        slots_[i].store(nullptr);
+        return;
+      }
+    }
+  }
+
+  InBuffer* find(void* handle) const {
+    if (!handle) return nullptr;
+    const size_t used = used_.load();
+    for (size_t i = 0; i < used; ++i) {
+      InBuffer* pipe = slots_[i].load();
+      if (pipe == handle) return pipe->signature == kInBufferSignature ? pipe : nullptr;
+    }
+    return nullptr;
+  }
+
+ private:
+  std::atomic<InBuffer*> slots_[kMaxLivePipes] = {};
+  std::atomic<size_t> used_{0};  // no slot at or above this ever held a pipe
 };
 
-Registry& registry() {
-  static Registry r;
-  return r;
-}
-
-bool registryAdd(InBuffer* pipe) {
-  Registry& r = registry();
-  if (!r.lock) return false;
-  platform::LockGuard guard(r.lock);
-  for (InBuffer*& slot : r.live) {
-    if (!slot) {
-      slot = pipe;
-      return true;
-    }
-  }
-  if (r.extraCount == r.extraCapacity) {
-    size_t capacity = r.extraCapacity ? r.extraCapacity * 2 : 64;
-    auto** grown = static_cast<InBuffer**>(platform::allocZeroed(capacity * sizeof(InBuffer*)));
-    if (!grown) return false;
-    if (r.extra) std::memcpy(grown, r.extra, r.extraCount * sizeof(InBuffer*));
-    platform::freeBlock(r.extra);
-    r.extra = grown;
-    r.extraCapacity = capacity;
-  }
-  r.extra[r.extraCount++] = pipe;
-  return true;
-}
-
-void registryRemove(InBuffer* pipe) {
-  Registry& r = registry();
-  pipe->signature = 0;
-  if (!r.lock) return;
-  platform::LockGuard guard(r.lock);
-  for (InBuffer*& slot : r.live) {
-    if (slot == pipe) {
-      slot = nullptr;
-      return;
-    }
-  }
-  for (size_t i = 0; i < r.extraCount; ++i) {
-    if (r.extra[i] == pipe) {
-      r.extra[i] = r.extra[--r.extraCount];
-      return;
-    }
-  }
-}
-
-InBuffer* livePipe(void* handle) {
-  if (!handle) return nullptr;
-  Registry& r = registry();
-  if (!r.lock) return nullptr;
-  auto* pipe = static_cast<InBuffer*>(handle);
-  platform::LockGuard guard(r.lock);
-  for (InBuffer* slot : r.live) {
-    if (slot == pipe) return pipe->signature == kInBufferSignature ? pipe : nullptr;
-  }
-  for (size_t i = 0; i < r.extraCount; ++i) {
-    if (r.extra[i] == pipe) return pipe->signature == kInBufferSignature ? pipe : nullptr;
-  }
-  return nullptr;
-}
+LivePipes g_livePipes;
 
 // A write wakes a waiting reader. Only the waiting state is cleared, so a write
 // can never undo "end seen" or "finished" and strand a terminate.
@@ -152,7 +121,7 @@ void* InBuffer_initialize(void) {
   if (!pipe) return nullptr;
   pipe->lock = platform::lockCreate();
   pipe->signature = kInBufferSignature;
-  if (!pipe->lock || !vaskutil::registryAdd(pipe)) {
+  if (!pipe->lock || !vaskutil::g_livePipes.add(pipe)) {
     platform::lockDelete(pipe->lock);
     platform::freeBlock(pipe);
     return nullptr;
@@ -161,7 +130,7 @@ void* InBuffer_initialize(void) {
 }
 
 int32_t InBuffer_writebytes(void* handle, const uint8_t* bytes, int32_t count) {
-  InBuffer* pipe = vaskutil::livePipe(handle);
+  InBuffer* pipe = vaskutil::g_livePipes.find(handle);
   if (!pipe || !bytes || count <= 0) return 0;
 
   if (count < kInBufferCapacity) {
@@ -204,21 +173,21 @@ int InBuffer_putc(int character, void* handle) {
 }
 
 int32_t InBuffer_readbytes(void* handle, uint8_t* destination, int32_t count) {
-  InBuffer* pipe = vaskutil::livePipe(handle);
+  InBuffer* pipe = vaskutil::g_livePipes.find(handle);
   if (!pipe || count < 0 || (count > 0 && !destination)) return -1;
   if (count == 0) return 0;
   return vaskutil::readFromPipe(pipe, destination, count, true);
 }
 
 int InBuffer_getc(void* handle) {
-  InBuffer* pipe = vaskutil::livePipe(handle);
+  InBuffer* pipe = vaskutil::g_livePipes.find(handle);
   if (!pipe) return -1;
   uint8_t byte = 0;
   return vaskutil::readFromPipe(pipe, &byte, 1, true) < 0 ? -1 : byte;
 }
 
 int InBuffer_peekc(void* handle) {
-  InBuffer* pipe = vaskutil::livePipe(handle);
+  InBuffer* pipe = vaskutil::g_livePipes.find(handle);
   if (!pipe) return -1;
   uint8_t byte = 0;
   return vaskutil::readFromPipe(pipe, &byte, 1, false) < 0 ? -1 : byte;
@@ -227,22 +196,23 @@ int InBuffer_peekc(void* handle) {
 int InBuffer_ungetc(int, void*) { return 0; }
 
 int InBuffer_NoData(void* handle) {
-  InBuffer* pipe = vaskutil::livePipe(handle);
+  InBuffer* pipe = vaskutil::g_livePipes.find(handle);
   if (!pipe) return 1;
   return pipe->readerState.load() == vaskutil::kReaderWaiting ? 1 : 0;
 }
 
 void InBuffer_threadDone(void* handle) {
-  InBuffer* pipe = vaskutil::livePipe(handle);
+  InBuffer* pipe = vaskutil::g_livePipes.find(handle);
   if (pipe) pipe->readerState = vaskutil::kReaderFinished;
 }
 
 void InBuffer_terminate(void* handle) {
-  InBuffer* pipe = vaskutil::livePipe(handle);
+  InBuffer* pipe = vaskutil::g_livePipes.find(handle);
   if (!pipe) return;
   pipe->writerState = vaskutil::kWriterEnded;
   while (pipe->readerState.load() != vaskutil::kReaderFinished) platform::sleepMs(vaskutil::kTerminatePollMs);
-  vaskutil::registryRemove(pipe);
+  vaskutil::g_livePipes.remove(pipe);
+  pipe->signature = 0;
   // Bytes the reader never consumed are released with the pipe.
   vaskutil::releaseBlock(pipe);
   platform::lockDelete(pipe->lock);

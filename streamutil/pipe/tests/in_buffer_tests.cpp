@@ -404,6 +404,21 @@ TEST(InBuffer, ManyPipesAtOnce) {
   }
 }
 
+TEST(InBuffer, AThousandAndTwentyFourPipesCanBeOpenAtOnce) {
+  std::vector<void*> pipes;
+  for (int i = 0; i < 1024; ++i) {
+    pipes.push_back(InBuffer_initialize());
+    ASSERT_NE(pipes.back(), nullptr) << i;
+  }
+  // One more is refused cleanly, and nothing of it is left behind.
+  EXPECT_EQ(InBuffer_initialize(), nullptr);
+  finishPipe(pipes[500]);
+  pipes[500] = InBuffer_initialize();
+  EXPECT_NE(pipes[500], nullptr);
+  for (void* pipe : pipes) EXPECT_EQ(InBuffer_NoData(pipe), 0);
+  for (void* pipe : pipes) finishPipe(pipe);
+}
+
 TEST(InBuffer, InitializeReturnsNullWhenTheRecordCannotBeAllocated) {
   testing_seams::FailingAllocator failing(0);
   EXPECT_EQ(InBuffer_initialize(), nullptr);
