@@ -73,7 +73,8 @@ TEST(RealTime, TerminateReturnsWithinMillisecondsOfThreadDone) {
   const double returnedAt = msSince(start);
   reader.join();
   EXPECT_GE(returnedAt, doneAt.load());
-  EXPECT_LT(returnedAt - doneAt.load(), 60.0);
+  // Far below the reader's 200 ms poll, with room for a loaded machine.
+  EXPECT_LT(returnedAt - doneAt.load(), 150.0);
 }
 
 TEST(RealTime, PartialAcceptanceIsRecalledAfterAMillisecond) {
@@ -89,7 +90,7 @@ TEST(RealTime, PartialAcceptanceIsRecalledAfterAMillisecond) {
   ASSERT_EQ(callTimes.size(), 13u);
   for (size_t i = 1; i < callTimes.size(); ++i) {
     EXPECT_GE(callTimes[i] - callTimes[i - 1], 0.5) << "re-call " << i;
-    EXPECT_LT(callTimes[i] - callTimes[i - 1], 100.0) << "re-call " << i;
+    EXPECT_LT(callTimes[i] - callTimes[i - 1], 150.0) << "re-call " << i;
   }
   OutBuffer_terminate(output, 0);
 }
