@@ -55,8 +55,9 @@ int ErrorDiffusionFilter::Start() {
   noise_ = kDefaultNoise;
   freeBlock(errorRow_);  // a Begin without Finish must not leak the old row
   errorRow_ = nullptr;
-  if (width() > SIZE_MAX / sizeof(int16_t)) return -1;
-  errorRow_ = static_cast<int16_t*>(allocBlock(size_t{width()} * sizeof(int16_t)));
+  const uint64_t bytes = uint64_t{width()} * sizeof(int16_t);
+  if (static_cast<size_t>(bytes) != bytes) return -1;  // beyond a 32-bit address space
+  errorRow_ = static_cast<int16_t*>(allocBlock(static_cast<size_t>(bytes)));
   return errorRow_ ? 0 : -1;
 }
 

@@ -115,6 +115,15 @@ TEST(OpenPage, LevelsZeroAndHundredClearAndKeep) {
     ASSERT_EQ(countOnes(color.data(), 600), 4800u) << r;
   }
   ClosePage(job);
+  OpenPage(job, 4800, 100, 4800, 0);
+  for (int r = 0; r < 1300; r += 97) {
+    Bytes black = ones(600), color = ones(600);
+    PlaneReduce(job, black.data(), 1, r);
+    PlaneReduce(job, color.data(), 0, r);
+    ASSERT_EQ(countOnes(black.data(), 600), 4800u) << r;
+    ASSERT_EQ(countOnes(color.data(), 600), 0u) << r;
+  }
+  ClosePage(job);
   CloseJob(job);
 }
 

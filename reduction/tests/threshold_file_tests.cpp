@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <thread>
@@ -246,7 +247,10 @@ TEST(ThresholdFileConcurrency, BuildersReplaceTheFileWholeWhileReadersLoad) {
   const Bytes final = readFile(path);
   EXPECT_TRUE(final == reference50 || final == reference75);
   ThresholdMatrix matrix;
-  EXPECT_EQ(matrix.Load(path.c_str(), 2400, word(final, 0)), 0);
+  EXPECT_EQ(matrix.Load(path.c_str(), 2400, static_cast<int32_t>(word(final, 0))), 0);
+  // Every builder's own file was moved into place or removed.
+  for (const auto& entry : std::filesystem::directory_iterator(folder()))
+    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path().string();
 }
 
 TEST(ThresholdFileMemory, LoadingAndUnloadingHoldsNothing) {
