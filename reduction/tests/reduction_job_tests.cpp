@@ -190,6 +190,18 @@ TEST(OpenPage, WithoutADataFolderPlanesPassUnchanged) {
   ClosePage(job);
   CloseJob(job);
 
+  // A folder that fits the buffer, but not with the file name after it.
+  const std::string base = platform::appDataFolder();
+  const std::string nearlyTooLong(505 - base.size() - 11, 'q');
+  ASSERT_EQ(dataFolder(nearlyTooLong).size(), 505u);
+  testing_seams::DebugCapture debug;
+  job = OpenJob(nearlyTooLong.c_str());
+  OpenPage(job, 2400, 0, 2400, 0);
+  EXPECT_EQ(debug.texts(), std::vector<std::string>{dataFolder(nearlyTooLong) + "\n"});
+  PlaneReduce(job, row.data(), 1, 0);
+  EXPECT_EQ(countOnes(row.data(), 300), 2400u);
+  CloseJob(job);
+
   job = OpenJob(nullptr);  // no printer name at all
   OpenPage(job, 2400, 0, 2400, 0);
   PlaneReduce(job, row.data(), 1, 0);
