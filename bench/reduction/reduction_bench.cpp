@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "calibration.h"
 #include "platform.h"
 #include "reduction.h"
@@ -107,7 +109,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       if (slash == std::string::npos || benchName.compare(0, slash, "memcpy") == 0) continue;
       const auto base = rates_.find("memcpy" + benchName.substr(slash));
       if (base == rates_.end()) continue;
-      std::printf("%-28s %12.1f %12.1f %8.3f\n", benchName.c_str(), rate / 1e6, base->second / 1e6,
+      std::printf("%-28s %12.1f %12.1f %8.4f\n", benchName.c_str(), rate / 1e6, base->second / 1e6,
                   rate / base->second);
     }
   }
@@ -119,9 +121,13 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Threshold files go to a folder of the benchmark's own, not the user's.
+  // Threshold files go to a folder of the benchmark's own in the build tree,
+  // not the user's.
   if (!std::getenv("XDG_DATA_HOME")) {
-    static std::string home = "bench-appdata";
+    std::string self(4096, '\0');
+    const ssize_t n = readlink("/proc/self/exe", &self[0], self.size());
+    self.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    const std::string home = self.substr(0, self.rfind('/') + 1) + "bench-appdata";
     platform::createDirectory(home);
     setenv("XDG_DATA_HOME", home.c_str(), 1);
   }
