@@ -52,6 +52,32 @@ wchar_t* copyString(const wchar_t* text) {
   return copy;
 }
 
+// The spooler's texts: UTF-16 on NT, narrow on 9x. A narrow copy keeps its
+// bytes and gets a whole UTF-16 terminator, so it is never read past its end.
+wchar_t* copySpoolerText(const wchar_t* text) {
+  if (isNtPlatform()) return copyString(text);
+  const size_t bytes = strlen(reinterpret_cast<const char*>(text));
+  auto* copy = static_cast<char*>(platform::allocZeroed(bytes + 4));
+  if (copy) memcpy(copy, text, bytes);
+  return reinterpret_cast<wchar_t*>(copy);
+}
+
+bool emptySpoolerText(const wchar_t* text) {
+  return !text || (isNtPlatform() ? text[0] == 0 : reinterpret_cast<const char*>(text)[0] == 0);
+}
+
+// The document name for the utility-job lists, which are UTF-16.
+void documentName(const wchar_t* text, wchar_t* out, int outChars) {
+  out[0] = 0;
+  if (!text) return;
+  if (isNtPlatform()) {
+    lstrcpynW(out, text, outChars);
+  } else if (!MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(text), -1, out, outChars)) {
+    out[0] = 0;
+  }
+  out[outChars - 1] = 0;
+}
+
 DWORD WINAPI realPlatformId() {
   OSVERSIONINFOW info = {};
   info.dwOSVersionInfoSize = sizeof(info);  // 276 bytes
@@ -304,7 +330,7 @@ BOOL WINAPI lmOpenPortEx(LPWSTR portName, LPWSTR printerName, PHANDLE handleOut,
         return FALSE;
       }
     session = static_cast<JobSession*>(platform::allocZeroed(sizeof(JobSession)));
-    wchar_t* nameCopy = session ? copyString(portName) : nullptr;
+    wchar_t* nameCopy = session ? copySpoolerText(portName) : nullptr;
     if (!nameCopy) {
       platform::freeBlock(session);
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -396,14 +422,14 @@ BOOL WINAPI lmOpenPortEx(LPWSTR portName, LPWSTR printerName, PHANDLE handleOut,
 
 BOOL WINAPI lmStartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
   JobSession* session = validSession(handle);
-  if (!session || !docInfo || !printerName || printerName[0] == 0) {
+  if (!session || !docInfo || emptySpoolerText(printerName)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   Guard port(&g_portLock);
   Guard list(&g_listLock);
   auto* entry = static_cast<JobEntry*>(platform::allocZeroed(sizeof(JobEntry)));
-  wchar_t* nameCopy = entry ? copyString(printerName) : nullptr;
+  wchar_t* nameCopy = entry ? copySpoolerText(printerName) : nullptr;
   if (!nameCopy) {
     platform::freeBlock(entry);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -423,8 +449,9 @@ BOOL WINAPI lmStartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD
   const DWORD error = GetLastError();
   char name[kStoreNameBytes];
   storeName(printerName, name, sizeof(name));
-  const auto* document = reinterpret_cast<const DOC_INFO_1W*>(docInfo);
-  if (isUtilityJob(GetManufacturer(name), document->pDocName)) entry->state = kJobPassThrough;
+  wchar_t document[512];
+  documentName(reinterpret_cast<const DOC_INFO_1W*>(docInfo)->pDocName, document, 512);
+  if (isUtilityJob(GetManufacturer(name), document)) entry->state = kJobPassThrough;
   if (!result) {
     session->jobs = entry->next;
     freeEntry(entry);

@@ -197,6 +197,38 @@ TEST_F(MonitorTest, EntryPointsRejectForeignHandles) {
   EXPECT_TRUE(lm().closePort(port));
 }
 
+TEST_F(MonitorTest, XcvCallsReachTheSessionsDownstream) {
+  HANDLE port = open(L"LPT1:", L"HP Test");
+  const int before = spooler::xcvCalls();
+  HANDLE xcv = port;
+  ASSERT_TRUE(lm().xcvOpenPort(L",XcvPort LPT1:", SERVER_ACCESS_ADMINISTER, &xcv));
+  EXPECT_NE(port, xcv);
+  DWORD needed = 99;
+  EXPECT_EQ(DWORD(ERROR_SUCCESS), lm().xcvDataPort(xcv, L"MonitorUI", nullptr, 0, nullptr, 0, &needed));
+  EXPECT_TRUE(lm().xcvClosePort(xcv));
+  EXPECT_EQ(before + 3, spooler::xcvCalls());
+
+  // Handles that are not the monitor's are refused.
+  uint32_t foreign[16] = {};
+  HANDLE bogus = foreign;
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(lm().xcvOpenPort(L",XcvPort LPT1:", 0, &bogus));
+  EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), lm().xcvDataPort(foreign, L"x", nullptr, 0, nullptr, 0, &needed));
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(lm().xcvClosePort(foreign));
+  EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_TRUE(lm().closePort(port));
+
+  // A chained original monitor without Xcv operations: refused, nothing forwarded.
+  port = open(L"LPT5:", L"Chained Printer");
+  xcv = port;
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(lm().xcvOpenPort(L",XcvPort LPT5:", 0, &xcv));
+  EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_TRUE(lm().closePort(port));
+}
+
 TEST_F(MonitorTest, OpenPortExRefusesIncompleteMonitorsAndBusyPorts) {
   corvanta_lm::PortFunctions incomplete = *spooler::portMonitor();
   incomplete.readPort = nullptr;

@@ -86,9 +86,31 @@ BOOL WINAPI pmGetPrinterDataFromPort(HANDLE port, DWORD controlId, LPWSTR, LPWST
   return TRUE;
 }
 
+// Xcv handles are the address of this counter; each call adds one.
+LONG g_xcvCalls = 0;
+
+BOOL WINAPI pmXcvOpenPort(LPCWSTR, ACCESS_MASK, PHANDLE xcv) {
+  InterlockedIncrement(&g_xcvCalls);
+  *xcv = &g_xcvCalls;
+  return TRUE;
+}
+
+DWORD WINAPI pmXcvDataPort(HANDLE xcv, LPCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD needed) {
+  if (xcv != &g_xcvCalls) return ERROR_INVALID_HANDLE;
+  InterlockedIncrement(&g_xcvCalls);
+  if (needed) *needed = 0;
+  return ERROR_SUCCESS;
+}
+
+BOOL WINAPI pmXcvClosePort(HANDLE xcv) {
+  if (xcv != &g_xcvCalls) return FALSE;
+  InterlockedIncrement(&g_xcvCalls);
+  return TRUE;
+}
+
 corvanta_lm::PortFunctions g_portMonitor = {
     nullptr, pmOpenPort, nullptr, pmStartDocPort, pmWritePort, pmReadPort, pmEndDocPort, pmClosePort, nullptr,
-    nullptr, nullptr,    nullptr, pmGetPrinterDataFromPort, nullptr, nullptr, nullptr, nullptr};
+    nullptr, nullptr,    nullptr, pmGetPrinterDataFromPort, nullptr, pmXcvOpenPort, pmXcvDataPort, pmXcvClosePort};
 
 // ---- winspool seam ---------------------------------------------------------
 
@@ -272,6 +294,8 @@ PortRecord portRecord(const std::wstring& port) {
     if ((*it)->port == port) return **it;
   return PortRecord{};
 }
+
+int xcvCalls() { return static_cast<int>(g_xcvCalls); }
 
 int openPorts() {
   std::lock_guard<std::mutex> lock(g_mutex);

@@ -36,6 +36,7 @@ void failPortWrites(DWORD error, int count);
 void failOpen(bool fail);
 PortRecord portRecord(const std::wstring& port);  // latest handle opened on that port
 int openPorts();                                  // handles opened and not closed
+int xcvCalls();                                   // Xcv open, data and close calls that reached the port monitor
 
 // The spooler's printers and jobs as the winspool seam reports them.
 struct Printer {
