@@ -12,6 +12,7 @@
 #include "CorvantaReg.h"
 #include "monitor_internal.h"
 #include "spooler_standins.h"
+#include "test_seams.h"
 
 using corvanta_lm::MonitorTable;
 using spooler::Printer;
@@ -445,6 +446,50 @@ TEST_F(MonitorTest, MakerCode7LoadsTheHpPluginOnceForTwoJobs) {
   corvanta_lm::releasePlugins();
   EXPECT_EQ(nullptr, GetModuleHandleW(L"VaskHP.dll"));
   EXPECT_EQ(nullptr, corvanta_lm::cachedPlugin(0));
+}
+
+TEST_F(MonitorTest, EveryWriteEndsWithOneMillisecondSleep) {
+  configure("HP Test", 0, 0, 0);
+  HANDLE port = open(L"LPT1:", L"HP Test");
+  ASSERT_TRUE(startDoc(port, L"HP Test", 11));
+  {
+    testing_seams::VirtualClock clock;
+    writeAll(port, pattern(5000, 23), 1000);
+    EXPECT_EQ(5u, clock.sleepsOf(1));
+    EXPECT_EQ(5u, clock.sleepCount());
+  }
+  EXPECT_TRUE(lm().endDocPort(port));
+  EXPECT_TRUE(lm().closePort(port));
+}
+
+TEST_F(MonitorTest, MemoryShortagesFailCleanlyOrPassTheJobThrough) {
+  HANDLE handle = nullptr;
+  {
+    testing_seams::FailingAllocator failing;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(lm().openPortEx(const_cast<LPWSTR>(L"LPT1:"), const_cast<LPWSTR>(L"HP Test"), &handle,
+                                 spooler::portMonitor()));
+    EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
+  }
+  HANDLE port = open(L"LPT1:", L"HP Test");
+  {
+    testing_seams::FailingAllocator failing;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(startDoc(port, L"HP Test", 11));
+    EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
+  }
+  EXPECT_EQ(0, spooler::portRecord(L"LPT1:").startDocs);
+  ASSERT_TRUE(startDoc(port, L"HP Test", 11));
+  const auto data = pattern(6000, 24);
+  {
+    // No room for the printer-name buffer: the job is not filtered.
+    testing_seams::FailingAllocator failing;
+    writeAll(port, data, 2000);
+  }
+  EXPECT_TRUE(lm().endDocPort(port));
+  EXPECT_TRUE(lm().closePort(port));
+  EXPECT_EQ((std::vector<uint32_t>{2000, 2000, 2000}), spooler::portRecord(L"LPT1:").writeSizes);
+  EXPECT_EQ(0, corvanta_lm::runningParseThreads());
 }
 
 TEST_F(MonitorTest, MissingPluginPassesTheJobThrough) {
