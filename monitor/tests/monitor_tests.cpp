@@ -492,6 +492,22 @@ TEST_F(MonitorTest, MemoryShortagesFailCleanlyOrPassTheJobThrough) {
   EXPECT_EQ(0, corvanta_lm::runningParseThreads());
 }
 
+TEST_F(MonitorTest, PluginStaysLoadedWhileItsThreadRuns) {
+  HANDLE port = open(L"LPT1:", L"HP Test");
+  ASSERT_TRUE(startDoc(port, L"HP Test", 11));
+  const auto data = pattern(9000, 25);
+  writeAll(port, data, 9000);
+  EXPECT_EQ(1, corvanta_lm::runningParseThreads());
+  corvanta_lm::releasePlugins();  // as at process detach
+  EXPECT_NE(nullptr, GetModuleHandleW(L"VaskHP.dll"));
+  EXPECT_NE(nullptr, corvanta_lm::cachedPlugin(0));
+  EXPECT_TRUE(lm().endDocPort(port));
+  EXPECT_TRUE(lm().closePort(port));
+  EXPECT_TRUE(data == spooler::portRecord(L"LPT1:").bytes);
+  corvanta_lm::releasePlugins();
+  EXPECT_EQ(nullptr, GetModuleHandleW(L"VaskHP.dll"));
+}
+
 TEST_F(MonitorTest, MissingPluginPassesTheJobThrough) {
   const auto data = pattern(40000, 14);  // more than fits an unread pipe would hang on
   printJob(L"LPT4:", L"Epson Test", 41, data, 4000);
