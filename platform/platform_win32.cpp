@@ -68,7 +68,7 @@ void freeBlock(void* block) {
 
 std::string appDataFolder() {
   char path[MAX_PATH] = {};
-  if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path))) return {};
+  if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path))) return {};
   return path;
 }
 
