@@ -1,5 +1,6 @@
-// Puts back, at the end of a test, the registry keys and values the settings
-// store touches: both Brenmoor trees and the start-up entry.
+// Saves and clears, for the length of a test, the registry keys and values the
+// settings store touches (both Brenmoor trees and the start-up entry), so the
+// test starts from a system without them, and puts them back afterwards.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +25,8 @@ class TreeSnapshot {
     RegCopyTreeA(key, nullptr, backup);
     RegCloseKey(backup);
     RegCloseKey(key);
+    RegDeleteTreeA(root_, path_.c_str());
+    RegDeleteKeyA(root_, path_.c_str());
   }
   ~TreeSnapshot() {
     RegDeleteTreeA(root_, path_.c_str());
@@ -62,6 +65,10 @@ class ValueSnapshot {
       existed_ = RegQueryValueExA(key, name_, nullptr, &type_, data_.data(), &size) == ERROR_SUCCESS;
     }
     RegCloseKey(key);
+    if (existed_ && RegOpenKeyExA(root_, path_, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      RegDeleteValueA(key, name_);
+      RegCloseKey(key);
+    }
   }
   ~ValueSnapshot() {
     HKEY key = nullptr;
