@@ -120,13 +120,13 @@ struct CanonJob {
       count -= part;
     }
   }
+  // Reads count bytes; fewer only at the end of input (the pipe hands out
+  // whole requests only, so the rest is fetched byte by byte then).
   int32_t read(uint8_t* destination, int32_t count) {
+    if (count <= 0) return 0;
+    if (InBuffer_readbytes(in, destination, count) == count) return count;
     int32_t got = 0;
-    while (got < count) {
-      const int32_t part = InBuffer_readbytes(in, destination + got, count - got);
-      if (part <= 0) break;
-      got += part;
-    }
+    for (int c; got < count && (c = get()) != kEndOfInput; ++got) destination[got] = static_cast<uint8_t>(c);
     return got;
   }
   // Copies count bytes from input to output unchanged; false at end of input.
