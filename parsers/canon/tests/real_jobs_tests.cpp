@@ -9,6 +9,7 @@
 #include <string>
 
 #include "canon_harness.h"
+#include "test_seams.h"
 
 using namespace canon_test;
 
@@ -90,6 +91,7 @@ Bytes render(const std::string& device) {
 class RealCanonJob : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RealCanonJob, NonRasterBytesKeptAndDotsOnlyRemoved) {
+  testing_seams::VirtualClock clock;  // the one-second wait at the end of each job
   const Bytes job = render(GetParam());
   if (job.empty()) GTEST_SKIP() << "Ghostscript could not render " << GetParam();
   JobOptions options;
