@@ -2,6 +2,8 @@
 // the mended corner cases, against a recording reduction set.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "VaskUtil.h"
 #include "canon_harness.h"
 #include "test_seams.h"
@@ -259,3 +261,13 @@ TEST_F(CanonTest, EveryPrefixOfAJobEndsCleanly) {
 }
 
 }  // namespace
+
+// The one real wait: parseFile returns about a second after the input ends.
+TEST(CanonRealTime, ReturnsAboutOneSecondAfterTheEndOfInput) {
+  RecordingReduction reduction;
+  const auto start = std::chrono::steady_clock::now();
+  runJob(Bytes{'a', 'b'});
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(elapsed, std::chrono::milliseconds(990));
+  EXPECT_LT(elapsed, std::chrono::seconds(20));
+}
