@@ -53,12 +53,17 @@ Parsed parse(const Bytes& job) {
         parsed.other.push_back(job[i]);  // colour byte
         parsed.rows.push_back({kind, unpack(&job[i + 1], end - i - 1)});
       } else {
+        // Rows end at a 0x80 count byte (data bytes may hold 0x80 too).
         size_t start = i;
-        for (size_t k = i; k < end; ++k)
-          if (job[k] == 0x80) {
+        for (size_t k = i; k < end;) {
+          const uint8_t c = job[k];
+          if (c == 0x80) {
             parsed.rows.push_back({kind, unpack(&job[start], k - start)});
-            start = k + 1;
+            start = ++k;
+          } else {
+            k += c < 0x80 ? c + 2u : 2u;
           }
+        }
         if (start < end) parsed.rows.push_back({kind, unpack(&job[start], end - start)});
       }
       i = end;
@@ -67,6 +72,15 @@ Parsed parse(const Bytes& job) {
     }
   }
   return parsed;
+}
+
+// Bits cleared, or (three-level inks) base-3 pixels set to 0.
+bool onlyRemoved(uint8_t before, uint8_t after) {
+  if ((after & ~before) == 0) return true;
+  if (before > 242 || after > 242) return false;
+  for (int k = 0; k < 5; ++k, before /= 3, after /= 3)
+    if (after % 3 != 0 && after % 3 != before % 3) return false;
+  return true;
 }
 
 int64_t dots(const Bytes& row) {
@@ -79,10 +93,16 @@ Bytes render(const std::string& device) {
   const char* binary = std::getenv("CORVANTA_BINARY_DIR");
   const char* source = std::getenv("CORVANTA_SOURCE_DIR");
   if (!binary || !source || std::system("gs --version > /dev/null 2>&1") != 0) return {};
+  const std::string page = std::string(source) + "/parsers/canon/tests/pages/canon_page.ps";
   const std::string out = std::string(binary) + "/canon-" + device + ".prn";
-  const std::string command = "gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=" + device +
-                              " -r180 -sPAPERSIZE=a4 -sOutputFile=" + out + " " + source +
-                              "/parsers/canon/tests/pages/canon_page.ps";
+  std::string command = "gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=" + device + " -r180 -sPAPERSIZE=a4 -sOutputFile=" +
+                        out + " " + page;
+  if (device.rfind("bjc-", 0) == 0) {
+    // A Gutenprint Canon model through cupsfilter, without a printer.
+    const std::string ppd = std::string(binary) + "/canon-" + device + ".ppd";
+    command = "/usr/lib/cups/driver/gutenprint.5.3 cat gutenprint.5.3://" + device + "/expert > " + ppd +
+              " 2>/dev/null && cupsfilter -p " + ppd + " -m printer/foo -e " + page + " > " + out + " 2>/dev/null";
+  }
   if (std::system(command.c_str()) != 0) return {};
   std::ifstream in(out, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
@@ -111,7 +131,8 @@ TEST_P(RealCanonJob, NonRasterBytesKeptAndDotsOnlyRemoved) {
     const size_t width = std::max(a.size(), b.size());
     a.resize(width);
     b.resize(width);
-    for (size_t k = 0; k < width; ++k) ASSERT_EQ(b[k] & ~a[k], 0) << "row " << r << " byte " << k;
+    for (size_t k = 0; k < width; ++k)
+      ASSERT_TRUE(onlyRemoved(a[k], b[k])) << "row " << r << " byte " << k << ": " << int{a[k]} << " -> " << int{b[k]};
     in += dots(a);
     kept += dots(b);
   }
@@ -127,6 +148,7 @@ TEST_P(RealCanonJob, NonRasterBytesKeptAndDotsOnlyRemoved) {
   EXPECT_EQ(all, in);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ghostscript, RealCanonJob, ::testing::Values("bjc600", "bjc800", "bjccmyk", "bjccolor"));
+INSTANTIATE_TEST_SUITE_P(Ghostscript, RealCanonJob, ::testing::Values("bjc600", "bjc800", "bjccmyk", "bjccolor", "bjc-PIXMA-iP4100",
+                                                                     "bjc-8200"));
 
 }  // namespace
