@@ -73,4 +73,29 @@ bool createDirectory(const std::string& path);
 // The separator between path components: '\\' on Windows, '/' elsewhere.
 char pathSeparator();
 
+// Shared libraries loaded at run time by file name: on Windows through the
+// normal search order, elsewhere from the directory of the running program
+// (where the build puts the libraries beside their users).
+void* loadLibrary(const char* fileName);  // nullptr on failure
+void* findSymbol(void* library, const char* name);  // nullptr when missing
+void freeLibrary(void* library);                      // nullptr is ignored
+
+// Owns one loaded library for a scope.
+class SharedLibrary {
+ public:
+  explicit SharedLibrary(const char* fileName) : library_(loadLibrary(fileName)) {}
+  ~SharedLibrary() { freeLibrary(library_); }
+  SharedLibrary(const SharedLibrary&) = delete;
+  SharedLibrary& operator=(const SharedLibrary&) = delete;
+  bool loaded() const { return library_ != nullptr; }
+  void* find(const char* name) const { return library_ ? findSymbol(library_, name) : nullptr; }
+  template <class Function>
+  Function get(const char* name) const {
+    return reinterpret_cast<Function>(find(name));
+  }
+
+ private:
+  void* library_;
+};
+
 }  // namespace platform

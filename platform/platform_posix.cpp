@@ -1,7 +1,9 @@
 // POSIX implementation of the platform layer (native build).
 #include "platform.h"
 
+#include <dlfcn.h>
 #include <pthread.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -99,5 +101,20 @@ bool createDirectory(const std::string& path) {
 }
 
 char pathSeparator() { return '/'; }
+
+void* loadLibrary(const char* fileName) {
+  if (!fileName || !*fileName) return nullptr;
+  std::string path(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", &path[0], path.size() - 1);
+  path.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  path = path.substr(0, path.rfind('/') + 1) + fileName;
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* findSymbol(void* library, const char* name) { return library ? dlsym(library, name) : nullptr; }
+
+void freeLibrary(void* library) {
+  if (library) dlclose(library);
+}
 
 }  // namespace platform

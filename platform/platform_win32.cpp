@@ -80,4 +80,17 @@ bool createDirectory(const std::string& path) {
 
 char pathSeparator() { return '\\'; }
 
+void* loadLibrary(const char* fileName) {
+  if (!fileName || !*fileName) return nullptr;
+  return reinterpret_cast<void*>(::LoadLibraryA(fileName));
+}
+
+void* findSymbol(void* library, const char* name) {
+  return library ? reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name)) : nullptr;
+}
+
+void freeLibrary(void* library) {
+  if (library) ::FreeLibrary(static_cast<HMODULE>(library));
+}
+
 }  // namespace platform

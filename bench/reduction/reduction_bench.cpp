@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
+#include "baseline_reporter.h"
 #include "calibration.h"
 #include "platform.h"
 #include "reduction.h"
@@ -89,35 +89,6 @@ void buildFile(benchmark::State& state) {
   std::remove(path.c_str());
 }
 
-// Each page benchmark next to its memcpy baseline, as a closing table.
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  SummaryReporter() : ConsoleReporter(OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      auto it = run.counters.find("bytes_per_second");
-      if (it != run.counters.end()) rates_[run.benchmark_name()] = it->second.value;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\n%-28s %12s %12s %8s\n", "call/page", "MB/s", "memcpy MB/s", "ratio");
-    for (const auto& [benchName, rate] : rates_) {
-      const size_t slash = benchName.find('/');
-      if (slash == std::string::npos || benchName.compare(0, slash, "memcpy") == 0) continue;
-      const auto base = rates_.find("memcpy" + benchName.substr(slash));
-      if (base == rates_.end()) continue;
-      std::printf("%-28s %12.1f %12.1f %8.4f\n", benchName.c_str(), rate / 1e6, base->second / 1e6,
-                  rate / base->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> rates_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -142,7 +113,7 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("memcpy/band", memcpyPage, kCalibrationRows)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("CalPlaneReduce/band", thinPage, calibrationSet, kCalibrationRows)
       ->Unit(benchmark::kMillisecond);
-  SummaryReporter reporter;
+  bench::BaselineReporter reporter("call/page");
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

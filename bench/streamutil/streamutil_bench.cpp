@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "VaskUtil.h"
+#include "baseline_reporter.h"
 
 namespace {
 
@@ -238,35 +239,6 @@ void pipeRead(benchmark::State& state, bool byteByByte) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kPipeBytes);
 }
 
-// Collects bytes_per_second of each benchmark for the closing summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  SummaryReporter() : ConsoleReporter(OO_Tabular) {}  // plain text: the output is usually a log
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      auto it = run.counters.find("bytes_per_second");
-      if (it != run.counters.end()) rates_[run.benchmark_name()] = it->second.value;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\n%-28s %12s %12s %8s\n", "codec/content", "MB/s", "memcpy MB/s", "ratio");
-    for (const auto& [benchName, rate] : rates_) {
-      const size_t slash = benchName.find('/');
-      if (benchName.compare(0, slash, "memcpy") == 0) continue;
-      const auto base = rates_.find("memcpy" + benchName.substr(slash));
-      if (base == rates_.end()) continue;
-      std::printf("%-28s %12.1f %12.1f %8.3f\n", benchName.c_str(), rate / 1e6, base->second / 1e6,
-                  rate / base->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> rates_;
-};
-
 void registerAll() {
   benchmark::RegisterBenchmark("memcpy/pipe", memcpyPipe);
   benchmark::RegisterBenchmark("InBuffer_getc/pipe", pipeRead, true);
@@ -290,7 +262,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   registerAll();
-  SummaryReporter reporter;
+  bench::BaselineReporter reporter("codec/content");
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

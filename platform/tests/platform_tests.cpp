@@ -108,3 +108,12 @@ TEST(Platform, AppDataFolderExistsAndDirectoriesCanBeCreated) {
   EXPECT_TRUE(platform::createDirectory(sub));
   EXPECT_TRUE(platform::createDirectory(sub));  // already there
 }
+
+TEST(Platform, MissingLibrariesAndSymbolsAreReportedAsNull) {
+  platform::SharedLibrary missing("CorvantaNoSuchLibrary.dll");
+  EXPECT_FALSE(missing.loaded());
+  EXPECT_EQ(missing.find("parseFile"), nullptr);
+  EXPECT_EQ(platform::loadLibrary(""), nullptr);
+  EXPECT_EQ(platform::findSymbol(nullptr, "x"), nullptr);
+  platform::freeLibrary(nullptr);
+}

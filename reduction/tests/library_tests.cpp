@@ -7,58 +7,15 @@
 #include <string>
 
 #include "calibration.h"
+#include "platform.h"
 #include "reduction.h"
 #include "test_files.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
 using namespace reduction_tests;
 
-class Library {
- public:
-  explicit Library(const char* fileName) {
-#if defined(_WIN32)
-    module_ = ::LoadLibraryA(fileName);
-#else
-    std::string self(4096, '\0');
-    const ssize_t n = readlink("/proc/self/exe", &self[0], self.size());
-    self.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    const std::string path = self.substr(0, self.rfind('/') + 1) + fileName;
-    module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-#endif
-  }
-  ~Library() {
-#if defined(_WIN32)
-    if (module_) ::FreeLibrary(static_cast<HMODULE>(module_));
-#else
-    if (module_) dlclose(module_);
-#endif
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-  bool loaded() const { return module_ != nullptr; }
-  void* find(const char* name) const {
-#if defined(_WIN32)
-    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module_), name));
-#else
-    return dlsym(module_, name);
-#endif
-  }
-  template <class F>
-  F get(const char* name) const {
-    return reinterpret_cast<F>(find(name));
-  }
-
- private:
-  void* module_ = nullptr;
-};
+using Library = platform::SharedLibrary;
 
 using BuildFunction = int32_t (*)(const char*, uint32_t, int32_t, int32_t, int32_t);
 

@@ -9,12 +9,7 @@
 #include <vector>
 
 #include "VaskUtil.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "platform.h"
 
 namespace {
 
@@ -31,42 +26,9 @@ constexpr const char* kExports[] = {
     "getPercentage",
 };
 
-class Library {
- public:
-  Library() {
-#if defined(_WIN32)
-    module_ = ::LoadLibraryA("VaskUtil.dll");
-#else
-    // The test program and the library share bin/.
-    std::string self(4096, '\0');
-    const ssize_t n = readlink("/proc/self/exe", &self[0], self.size());
-    self.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    const std::string path = self.substr(0, self.rfind('/') + 1) + VASKUTIL_FILE_NAME;
-    module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-#endif
-  }
-  ~Library() {
-#if defined(_WIN32)
-    if (module_) ::FreeLibrary(static_cast<HMODULE>(module_));
-#else
-    if (module_) dlclose(module_);
-#endif
-  }
-  bool loaded() const { return module_ != nullptr; }
-  void* find(const char* name) const {
-#if defined(_WIN32)
-    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module_), name));
-#else
-    return dlsym(module_, name);
-#endif
-  }
-  template <class F>
-  F get(const char* name) const {
-    return reinterpret_cast<F>(find(name));
-  }
-
- private:
-  void* module_ = nullptr;
+// The test program and the library share one folder.
+struct Library : platform::SharedLibrary {
+  Library() : platform::SharedLibrary(VASKUTIL_FILE_NAME) {}
 };
 
 TEST(Library, LoadsByNameAndResolvesEveryExport) {
@@ -123,7 +85,7 @@ int CORVANTA_WINAPI recordWrite(void* context, const uint8_t* bytes, uint32_t co
   if (r->calls++ == 0 && r->failFirst) {
     *accepted = 0;
 #if defined(_WIN32)
-    ::SetLastError(28);  // out of paper, as a real WritePort reports it
+    platform::setLastError(28);  // out of paper, as a real WritePort reports it
 #endif
     return 0;
   }

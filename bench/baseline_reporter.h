@@ -1,0 +1,46 @@
+// Console output of a benchmark run followed by a table that sets each
+// benchmark "name/case" next to its baseline "memcpy/case" from the same run.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+class BaselineReporter : public benchmark::ConsoleReporter {
+ public:
+  // heading: title of the first column ("codec/content", "call/page").
+  explicit BaselineReporter(const char* heading) : ConsoleReporter(OO_Tabular), heading_(heading) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      auto it = run.counters.find("bytes_per_second");
+      if (it != run.counters.end()) rates_[run.benchmark_name()] = it->second.value;
+    }
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\n%-28s %12s %12s %8s\n", heading_, "MB/s", "memcpy MB/s", "ratio");
+    for (const auto& [benchName, rate] : rates_) {
+      const size_t slash = benchName.find('/');
+      if (slash == std::string::npos || benchName.compare(0, slash, "memcpy") == 0) continue;
+      const auto base = rates_.find("memcpy" + benchName.substr(slash));
+      if (base == rates_.end() || base->second <= 0) continue;
+      std::printf("%-28s %12.1f %12.1f %8.4f\n", benchName.c_str(), rate / 1e6, base->second / 1e6,
+                  rate / base->second);
+    }
+  }
+
+ private:
+  const char* heading_;
+  std::map<std::string, double> rates_;
+};
+
+}  // namespace bench
