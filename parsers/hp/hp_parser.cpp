@@ -188,7 +188,10 @@ class HpParser {
   void yOffset();
   void rowData(const Group& group);
   bool componentLayout() const { return layout_ == 6; }
-  bool decodeRow(int32_t count, int32_t* plainLength, int32_t* encodedLength);
+  bool rowDecodable(int32_t count) const;
+  bool blackSeedExchange() const;
+  bool decodeRow(int32_t count, int32_t* encodedLength);
+  void writeRowMode(int32_t mode);
 
   ParserContext* context_;
   void* in_;
@@ -202,7 +205,8 @@ class HpParser {
   int32_t planeIndex_ = 0, rowCounter_ = 0;
   int32_t yOffsetCount_ = 0;
   bool stepTaken_ = false;
-  int32_t compression_ = 0;
+  int32_t compression_ = 0;   // mode of the incoming plane-based rows
+  int32_t writtenMode_ = 0;   // mode the printer was last told
   int32_t layout_ = 0;
   int32_t components_ = 0;
   std::array<int32_t, hp::kMaxPlanes> methods_{};
@@ -215,6 +219,9 @@ class HpParser {
   Block<uint8_t> inWork_, outWork_, mask_;
   // One more slot than planes: rows past the tenth plane decode against a scratch seed.
   std::array<Block<uint8_t>, hp::kMaxPlanes + 1> inSeeds_, outSeeds_;
+  // A seed is lost when a row too long for the buffers passed unchanged; that
+  // plane's delta rows then pass unchanged too until the seed starts over.
+  std::array<bool, hp::kMaxPlanes + 1> seedValid_{};
 };
 
 void HpParser::copyBytes(int64_t count) {
@@ -279,6 +286,8 @@ void HpParser::reset() {
   planes_ = 1;
   blackPlanes_ = 1;
   colorPlanes_ = 0;
+  compression_ = 0;
+  writtenMode_ = 0;
 }
 
 // Reads one parameter group. Returns false when the sequence ends before a
@@ -340,6 +349,12 @@ bool HpParser::readGroup(Group* group, bool allowCarriageReturn) {
   return true;
 }
 
+namespace {
+
+bool startsValue(int c) { return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.'; }
+
+}  // namespace
+
 void HpParser::parseFamily(Family family) {
   Group group{};
   for (;;) {
@@ -348,11 +363,20 @@ void HpParser::parseFamily(Family family) {
       // Decimal fractions and oversized numbers are left exactly as they came.
       putRaw(group);
       put(group.terminator);
-      if (!group.continues) return;
-      continue;
+    } else if (!applyGroup(family, group)) {
+      return;
     }
-    if (!applyGroup(family, group)) return;
-    if (!group.continues) return;
+    if (group.continues) continue;
+    // Raster jobs go on with ESC*b groups after an upper-case terminator; a
+    // group has to start with a value there, anything else is left to the
+    // copy to the next escape.
+    if (family != Family::StarB) return;
+    int c = peek();
+    if (c == '\r') {
+      put(get());
+      c = peek();
+    }
+    if (!startsValue(c)) return;
   }
 }
 
@@ -396,7 +420,7 @@ bool HpParser::applyGroup(Family family, Group& group) {
     case Action::SourceWidth:
       if (value != 0) writeCanonical(group);
       put(group.terminator);
-      width_ = value <= 0 ? 0 : static_cast<int32_t>((static_cast<int64_t>(value) + 7) / 8 * 8);
+      width_ = value <= 0 ? 0 : static_cast<int32_t>(std::min<int64_t>((static_cast<int64_t>(value) + 7) / 8 * 8, 1 << 30));
       return true;
     case Action::SimpleColor:
       if (value != 0) writeCanonical(group);
@@ -419,9 +443,11 @@ bool HpParser::applyGroup(Family family, Group& group) {
         }
       } else {
         // Modes 0, 2 and 9 are decoded and leave in mode 2; any other mode's
-        // rows pass unchanged under their own label.
+        // rows pass unchanged under their own label. A row that cannot be
+        // re-encoded after all is relabelled just before it (writeRowMode).
         compression_ = value;
         if (value == 0 || value == 2 || value == 9) written = 2;
+        writtenMode_ = written;
       }
       putNumber(written, false);
       put(group.terminator);
@@ -564,19 +590,19 @@ void HpParser::startRaster() {
   ++totals_->pages;
   totals_->planes = static_cast<uint32_t>(componentLayout() ? components_ : planes_);
   totals_->blackPlanes = static_cast<uint32_t>(componentLayout() ? (components_ > 0 ? 1 : 0) : blackPlanes_);
-  int32_t blackBytes = 0, colorBytes = 0;
   if (componentLayout()) {
     const int32_t width = std::min(width_, kMaxComponentWidth);
-    functions_.openPage(job_, static_cast<uint32_t>(width), context_->blackKeepPercent, static_cast<uint32_t>(width),
-                        context_->colorKeepPercent);
+    functions_.openPage(job_, static_cast<uint32_t>(std::max(width, 0)), context_->blackKeepPercent,
+                        static_cast<uint32_t>(std::max(width, 0)), context_->colorKeepPercent);
     if (width <= 0 || components_ <= 0) return;  // rows pass unchanged
     width_ = width;
     bufferSize_ = width;
+    const size_t rowBytes = 6 * static_cast<size_t>(width);
     inCapacity_ = std::max(6 * width, kMaxRowBytes + 1);
-    bool ok = inWork_.allocate(static_cast<size_t>(inCapacity_)) && outWork_.allocate(6 * static_cast<size_t>(width)) &&
-              mask_.allocate(6 * static_cast<size_t>(width));
+    bool ok = inWork_.allocate(static_cast<size_t>(inCapacity_)) && outWork_.allocate(rowBytes) &&
+              mask_.allocate(rowBytes);
     for (int32_t i = 0; ok && i < components_; ++i) {
-      ok = inSeeds_[i].allocate(6 * static_cast<size_t>(width)) && outSeeds_[i].allocate(6 * static_cast<size_t>(width));
+      ok = inSeeds_[i].allocate(rowBytes) && outSeeds_[i].allocate(rowBytes);
     }
     buffersOk_ = ok;
     if (ok) yOffset();
@@ -586,14 +612,16 @@ void HpParser::startRaster() {
   const int32_t widthBytes = (width_ + 7) / 8;
   bufferSize_ = std::min(std::max(8 * std::min(resolution, 8192), widthBytes), kMaxPlaneRowBytes);
   auto thinBytes = [&](int32_t res) { return std::min(std::max(res > 0 ? res : bufferSize_ / 8, widthBytes), bufferSize_); };
-  blackBytes = thinBytes(blackHRes_);
-  colorBytes = thinBytes(colorHRes_);
+  const int32_t blackBytes = thinBytes(blackHRes_);
+  const int32_t colorBytes = thinBytes(colorHRes_);
   functions_.openPage(job_, static_cast<uint32_t>(8 * blackBytes), context_->blackKeepPercent,
                       static_cast<uint32_t>(8 * colorBytes), context_->colorKeepPercent);
+  // Mode 2 output of a full row: bufferSize + bufferSize / 128 + 2 at worst.
   inCapacity_ = std::max(bufferSize_ + bufferSize_ / 64 + 16, kMaxRowBytes + 1);
   bool ok = inWork_.allocate(static_cast<size_t>(inCapacity_)) && outWork_.allocate(static_cast<size_t>(bufferSize_));
   for (auto& seed : inSeeds_) ok = ok && seed.allocate(static_cast<size_t>(bufferSize_));
   buffersOk_ = ok;
+  if (ok) yOffset();
 }
 
 void HpParser::endRaster() {
@@ -614,6 +642,7 @@ void HpParser::yOffset() {
   } else {
     for (auto& seed : inSeeds_) std::memset(seed.data, 0, static_cast<size_t>(bufferSize_));
   }
+  seedValid_.fill(true);
 }
 
 namespace {
@@ -632,33 +661,67 @@ int32_t countInkPixels(const uint8_t* row, int32_t rowBytes) {
 
 }  // namespace
 
-// Decodes, thins and re-encodes the row in inWork_ (count bytes). The new
-// row is left in inWork_ with its length in *encodedLength.
-bool HpParser::decodeRow(int32_t count, int32_t* plainLength, int32_t* encodedLength) {
+// Whether the row about to be read can be decoded, thinned and re-encoded;
+// any other row passes unchanged.
+bool HpParser::rowDecodable(int32_t count) const {
+  if (!buffersOk_ || count < 0 || count > kMaxRowBytes || count > inCapacity_) return false;
+  if (componentLayout()) {
+    if (planeIndex_ >= components_) return false;
+    const int32_t method = methods_[planeIndex_];
+    return method == 2 || method == 9 || method == 10;
+  }
+  if (compression_ == 0 || compression_ == 2) return true;
+  if (compression_ != 9) return false;
+  const int32_t slot = std::min(planeIndex_, static_cast<int32_t>(hp::kMaxPlanes));
+  return seedValid_[blackSeedExchange() ? 1 - slot : slot];
+}
+
+// Black at twice the colour's vertical resolution: the two black planes of a
+// row group are consecutive printer rows and delta-code against each other.
+bool HpParser::blackSeedExchange() const {
+  return blackVRes_ != colorVRes_ && blackPlanes_ >= 2 && planeIndex_ <= 1;
+}
+
+// Decodes, thins and re-encodes the row in inWork_ (count bytes). The new row
+// is left in inWork_ with its length in *encodedLength. Returns false, with
+// inWork_ unchanged, for a plane row longer than the buffers; its plane's seed
+// is lost then.
+bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
   uint8_t* input = inWork_.data;
   uint8_t* plain = outWork_.data;
   const int32_t plane = planeIndex_;
-  const int32_t slot = std::min(plane, static_cast<int32_t>(hp::kMaxPlanes));
   int32_t n = 0;
   if (!componentLayout()) {
+    const int32_t slot = std::min(plane, static_cast<int32_t>(hp::kMaxPlanes));
     uint8_t* seed = inSeeds_[slot].data;
-    std::memset(plain, 0, static_cast<size_t>(bufferSize_));
+    // The buffers hold one byte more than bufferSize_, so a cut row shows.
+    const int32_t probe = bufferSize_ + 1;
     if (compression_ == 9) {
-      if (blackVRes_ != colorVRes_ && blackPlanes_ >= 2 && plane <= 1) {
-        std::memcpy(seed, inSeeds_[1 - plane].data, static_cast<size_t>(bufferSize_));
+      if (blackSeedExchange()) {
+        std::memcpy(seed, inSeeds_[1 - slot].data, static_cast<size_t>(bufferSize_));
+        seedValid_[slot] = seedValid_[1 - slot];
       }
-      if (count > 0) decompressMode9(input, count, seed, bufferSize_);
+      if (count > 0 && decompressMode9(input, count, seed, probe) > bufferSize_) {
+        seedValid_[slot] = false;
+        return false;
+      }
       std::memcpy(plain, seed, static_cast<size_t>(bufferSize_));
       n = trimTrailingZeros(plain, bufferSize_);
     } else {
       if (compression_ == 0) {
-        n = std::min(count, bufferSize_);
-        std::memcpy(plain, input, static_cast<size_t>(n));
+        n = count;
       } else {
-        n = decodePlaneToTable(input, count, plain, bufferSize_);
+        n = decodePlaneToTable(input, count, plain, probe);
       }
-      // The decoded row is the plane's seed for a following mode 9 row.
+      if (n > bufferSize_) {
+        seedValid_[slot] = false;
+        return false;
+      }
+      if (compression_ == 0) std::memcpy(plain, input, static_cast<size_t>(n));
+      std::memset(plain + n, 0, static_cast<size_t>(bufferSize_ - n));
+      // Every decoded row is its plane's seed for a following delta row.
       std::memcpy(seed, plain, static_cast<size_t>(bufferSize_));
+      seedValid_[slot] = true;
     }
     const int32_t before = CountDotsInPlane(plain, n);
     functions_.planeReduce(job_, plain, plane < blackPlanes_ ? 1 : 0, rowCounter_);
@@ -668,9 +731,10 @@ bool HpParser::decodeRow(int32_t count, int32_t* plainLength, int32_t* encodedLe
       totals_->after[plane] += static_cast<uint32_t>(after);
     }
     *encodedLength = CompressMode2(plain, 0, n, input, 1);
-    *plainLength = n;
     return true;
   }
+  // Component rows: data past the source raster width is clipped, as the
+  // printer clips it.
   const int32_t method = methods_[plane];
   uint8_t* inSeed = inSeeds_[plane].data;
   uint8_t* outSeed = outSeeds_[plane].data;
@@ -678,7 +742,7 @@ bool HpParser::decodeRow(int32_t count, int32_t* plainLength, int32_t* encodedLe
   int32_t before = 0, after = 0, m = 0;
   if (method == 10) {
     const int32_t rowBytes = 3 * width_;
-    n = hp::decodeMode10(input, count, inSeed, plain, rowBytes);
+    hp::decodeMode10(input, count, inSeed, plain, rowBytes);
     before = countInkPixels(plain, rowBytes);
     uint8_t* mask = mask_.data;
     std::memset(mask, 0xFF, 6 * static_cast<size_t>(width_));
@@ -707,43 +771,61 @@ bool HpParser::decodeRow(int32_t count, int32_t* plainLength, int32_t* encodedLe
       m = CompressMode2(plain, 0, n, input, 1);
     }
   }
-  totals_->before[plane] += static_cast<uint32_t>(before);
-  totals_->after[plane] += static_cast<uint32_t>(after);
-  *plainLength = n;
+  if (plane < hp::kMaxPlanes) {
+    totals_->before[plane] += static_cast<uint32_t>(before);
+    totals_->after[plane] += static_cast<uint32_t>(after);
+  }
   *encodedLength = m;
   return true;
+}
+
+// Plane-based rows: tells the printer the mode of the row that follows when it
+// differs from the mode last written, as a group of the same ESC*b sequence.
+void HpParser::writeRowMode(int32_t mode) {
+  if (componentLayout() || mode == writtenMode_) return;
+  putNumber(mode, false);
+  put('m');
+  writtenMode_ = mode;
 }
 
 void HpParser::rowData(const Group& group) {
   // PCL starts raster graphics implicitly at the first row.
   if (!pageOpen_) startRaster();
   const int32_t count = group.value;
-  bool decodable = buffersOk_ && count >= 0 && count <= kMaxRowBytes && count <= inCapacity_;
-  if (componentLayout()) {
-    decodable = decodable && planeIndex_ < components_ &&
-                (methods_[planeIndex_] == 2 || methods_[planeIndex_] == 9 || methods_[planeIndex_] == 10);
-  } else {
-    decodable = decodable && (compression_ == 0 || compression_ == 2 || compression_ == 9);
-  }
-  int32_t got = 0;
-  if (decodable) {
-    got = count > 0 ? InBuffer_readbytes(in_, inWork_.data, count) : 0;
+  int32_t encoded = 0;
+  bool rewritten = false;
+  if (rowDecodable(count)) {
+    const int32_t got = count > 0 ? InBuffer_readbytes(in_, inWork_.data, count) : 0;
     if (got < count) {
       // The job ends inside the row: pass what there is, as it came.
+      writeRowMode(compression_);
       writeCanonical(group);
       put(group.terminator);
       if (got > 0) OutBuffer_writebytes(out_, inWork_.data, got);
       return;
     }
-    int32_t plain = 0, encoded = 0;
-    decodeRow(count, &plain, &encoded);
-    putNumber(encoded, false);
-    put(group.terminator);
-    if (encoded > 0) OutBuffer_writebytes(out_, inWork_.data, encoded);
+    rewritten = decodeRow(count, &encoded);
+    if (rewritten) {
+      // An empty row reads the same in modes 0 and 2.
+      if (encoded > 0 || (writtenMode_ != 0 && writtenMode_ != 2)) writeRowMode(2);
+      putNumber(encoded, false);
+      put(group.terminator);
+      if (encoded > 0) OutBuffer_writebytes(out_, inWork_.data, encoded);
+    } else {
+      writeRowMode(compression_);
+      writeCanonical(group);
+      put(group.terminator);
+      OutBuffer_writebytes(out_, inWork_.data, count);
+    }
   } else {
+    writeRowMode(compression_);
     writeCanonical(group);
     put(group.terminator);
     if (count > 0) copyBytes(count);
+    if (!componentLayout()) {
+      // The printer's seed for this plane is now a row we do not hold.
+      seedValid_[std::min(planeIndex_, static_cast<int32_t>(hp::kMaxPlanes))] = false;
+    }
   }
   ++planeIndex_;
   if (upper(group.terminator) == 'W') {
