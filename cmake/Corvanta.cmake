@@ -37,11 +37,18 @@ endmacro()
 
 # corvanta_library(NAME [DEF file.def] SOURCES ... [LIBS ...])
 # A deliverable shared library: lib<NAME>.so natively, <NAME>.dll on Windows
-# with exactly the exports of its .def file.
+# with exactly the exports of its .def file (natively, of its .map file).
 function(corvanta_library name)
   cmake_parse_arguments(L "" "DEF" "SOURCES;LIBS" ${ARGN})
   add_library(${name} SHARED ${L_SOURCES})
   target_link_libraries(${name} PRIVATE ${L_LIBS})
+  # Natively a version script <name>.map beside the sources keeps everything
+  # but the exports local.
+  set(map ${CMAKE_CURRENT_SOURCE_DIR}/${name}.map)
+  if(NOT WIN32 AND EXISTS ${map})
+    target_link_options(${name} PRIVATE -Wl,--version-script=${map})
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${map})
+  endif()
   if(WIN32 AND L_DEF)
     target_sources(${name} PRIVATE ${L_DEF})
     target_link_options(${name} PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
