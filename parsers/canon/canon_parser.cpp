@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "DotTotals.h"
 #include "VaskUtil.h"
 #include "calibration.h"
 #include "platform.h"
@@ -105,8 +106,9 @@ struct CanonJob {
   // One command's payload (a 16-bit length at most); job lifetime.
   uint8_t* payload = nullptr;
 
-  std::array<int64_t, kPlaneCount> dotsBefore{};
-  std::array<int64_t, kPlaneCount> dotsAfter{};
+  // Inside the context's working area, for the host to read after the job.
+  plugin::DotTotals* totals = nullptr;
+  int32_t pageRows = 0;  // rows the open page has advanced so far
 
   // --- pipe access
   int get() { return InBuffer_getc(in); }
@@ -179,6 +181,13 @@ struct CanonJob {
   void calibrationRule(int32_t skipCount);
   void takeCalibrationStep();
   void openPage();
+  // Adds the rows the open page has advanced past its furthest row so far.
+  void countRows() {
+    if (pageOpen && row > pageRows) {
+      totals->rows += static_cast<uint32_t>(row - pageRows);
+      pageRows = row;
+    }
+  }
   void closePage();
   void releasePage();
   void thinRow(uint8_t* rowBytes, int32_t n, const Ink& ink, bool black);
@@ -254,6 +263,7 @@ void CanonJob::skip() {
   const int32_t count = copyBigEndian();
   if (count < 0) return;
   row += count;
+  countRows();
   if (calibration) calibrationRule(count);
 }
 
@@ -439,7 +449,11 @@ void CanonJob::openPage() {
   fn.openPage(job, static_cast<uint32_t>(10 * blackHorizontal), blackKeep, static_cast<uint32_t>(10 * colourHorizontal),
               colourKeep);
   row = 0;
+  pageRows = 0;
   pageOpen = true;
+  ++totals->pages;
+  totals->planes = kPlaneCount;
+  totals->blackPlanes = 1;
   // Sized for the widest ink the job announced, so rows of a 2-bit ink fit
   // even when the current raster mode is 1 bit.
   int32_t bits = bitsPerPixel;
@@ -532,9 +546,9 @@ void CanonJob::rasterRow() {
   }
   decodeRow(payload, got, decoded);
   const bool black = planeIndex == 0;
-  dotsBefore[static_cast<size_t>(planeIndex)] += CountDotsInPlane(decoded, n);
+  totals->before[planeIndex] += static_cast<uint32_t>(CountDotsInPlane(decoded, n));
   fn.planeReduce(job, decoded, black, row);
-  dotsAfter[static_cast<size_t>(planeIndex)] += CountDotsInPlane(decoded, n);
+  totals->after[planeIndex] += static_cast<uint32_t>(CountDotsInPlane(decoded, n));
   const int32_t m = CompressMode2(decoded, 0, n, encoded, 0);
   clearAfterRow(n);
   if (m + 1 > kMaxLength) {
@@ -603,6 +617,7 @@ void CanonJob::rasterBand() {
   const int slot = inkSlot(colour);
   if (slot >= 0) ink = inks[static_cast<size_t>(slot)];
   const bool black = planeIndex == 0;
+  const int bandPlane = planeOfColour(colour) < 0 ? planeIndex : planeOfColour(colour);
 
   int32_t bandLength = 0;
   bool fits = true;
@@ -614,8 +629,11 @@ void CanonJob::rasterBand() {
     const bool rowEnd = at < length && payload[at] == kRowEnd;
     if (rowEnd) ++at;
     ++row;
+    countRows();
     if (n > 0) {
+      totals->before[bandPlane] += static_cast<uint32_t>(CountDotsInPlane(decoded, n));
       thinRow(decoded, n, ink, black);
+      totals->after[bandPlane] += static_cast<uint32_t>(CountDotsInPlane(decoded, n));
       const int32_t m = CompressMode2(decoded, 0, n, encoded, 0);
       clearAfterRow(n);
       if (bandLength + m + 1 > kMaxLength) fits = false;
@@ -653,6 +671,7 @@ extern "C" void CORVANTA_CDECL parseFile(void* contextAddress) {
     CanonJob job;
     job.in = context->inputPipe;
     job.out = context->outputBuffer;
+    job.totals = plugin::dotTotals(context);
     job.calibration = context->calibrationFlag != 0;
     if (job.calibration) {
       context->blackKeepPercent = 100;

@@ -11,7 +11,7 @@
 #include "VaskUtil.h"
 #include "calibration.h"
 #include "hp_codecs.h"
-#include "hp_dot_totals.h"
+#include "DotTotals.h"
 #include "hp_parser.h"
 #include "platform.h"
 #include "reduction.h"
@@ -137,7 +137,7 @@ struct Block {
 class HpParser {
  public:
   explicit HpParser(ParserContext* context)
-      : context_(context), in_(context->inputPipe), out_(context->outputBuffer), totals_(hp::dotTotals(context)) {}
+      : context_(context), in_(context->inputPipe), out_(context->outputBuffer), totals_(plugin::dotTotals(context)) {}
 
   ~HpParser() { releaseBuffers(); }
   HpParser(const HpParser&) = delete;
@@ -196,7 +196,7 @@ class HpParser {
   ParserContext* context_;
   void* in_;
   void* out_;
-  hp::DotTotals* totals_;
+  plugin::DotTotals* totals_;
   ReductionFunctions functions_{};
   void* job_ = nullptr;
 
@@ -209,7 +209,7 @@ class HpParser {
   int32_t writtenMode_ = 0;   // mode the printer was last told
   int32_t layout_ = 0;
   int32_t components_ = 0;
-  std::array<int32_t, hp::kMaxPlanes> methods_{};
+  std::array<int32_t, plugin::kMaxPlanes> methods_{};
   int32_t width_ = 0;
 
   bool pageOpen_ = false;
@@ -218,10 +218,10 @@ class HpParser {
   int32_t inCapacity_ = 0;   // incoming and re-encoded row bytes
   Block<uint8_t> inWork_, outWork_, mask_;
   // One more slot than planes: rows past the tenth plane decode against a scratch seed.
-  std::array<Block<uint8_t>, hp::kMaxPlanes + 1> inSeeds_, outSeeds_;
+  std::array<Block<uint8_t>, plugin::kMaxPlanes + 1> inSeeds_, outSeeds_;
   // A seed is lost when a row too long for the buffers passed unchanged; that
   // plane's delta rows then pass unchanged too until the seed starts over.
-  std::array<bool, hp::kMaxPlanes + 1> seedValid_{};
+  std::array<bool, plugin::kMaxPlanes + 1> seedValid_{};
 };
 
 void HpParser::copyBytes(int64_t count) {
@@ -502,7 +502,7 @@ void HpParser::configureRaster(int32_t byteCount) {
     const int32_t declared = word();
     int32_t count = 0;
     if (declared > 0) {
-      count = static_cast<int32_t>(std::min<int64_t>({declared, left / 8, hp::kMaxPlanes}));
+      count = static_cast<int32_t>(std::min<int64_t>({declared, left / 8, plugin::kMaxPlanes}));
     }
     for (int32_t i = 0; i < count; ++i) {
       word();
@@ -516,7 +516,7 @@ void HpParser::configureRaster(int32_t byteCount) {
     planes_ = count;
   } else {
     byte();  // component count in the data, not used
-    const int32_t records = static_cast<int32_t>(std::min<int64_t>(left / 6, hp::kMaxPlanes));
+    const int32_t records = static_cast<int32_t>(std::min<int64_t>(left / 6, plugin::kMaxPlanes));
     int32_t black = 0, colour = 0;
     for (int32_t i = 0; i < records; ++i) {
       const int32_t hres = word(), vres = word(), levels = word();
@@ -539,8 +539,8 @@ void HpParser::configureRaster(int32_t byteCount) {
       black *= blackVRes_ / colorVRes_;
     }
     if (records > 0) {
-      blackPlanes_ = std::min(black, static_cast<int32_t>(hp::kMaxPlanes));
-      colorPlanes_ = std::min(colour, hp::kMaxPlanes - blackPlanes_);
+      blackPlanes_ = std::min(black, static_cast<int32_t>(plugin::kMaxPlanes));
+      colorPlanes_ = std::min(colour, plugin::kMaxPlanes - blackPlanes_);
       planes_ = blackPlanes_ + colorPlanes_;
     }
   }
@@ -672,7 +672,7 @@ bool HpParser::rowDecodable(int32_t count) const {
   }
   if (compression_ == 0 || compression_ == 2) return true;
   if (compression_ != 9) return false;
-  const int32_t slot = std::min(planeIndex_, static_cast<int32_t>(hp::kMaxPlanes));
+  const int32_t slot = std::min(planeIndex_, static_cast<int32_t>(plugin::kMaxPlanes));
   return seedValid_[blackSeedExchange() ? 1 - slot : slot];
 }
 
@@ -692,7 +692,7 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
   const int32_t plane = planeIndex_;
   int32_t n = 0;
   if (!componentLayout()) {
-    const int32_t slot = std::min(plane, static_cast<int32_t>(hp::kMaxPlanes));
+    const int32_t slot = std::min(plane, static_cast<int32_t>(plugin::kMaxPlanes));
     uint8_t* seed = inSeeds_[slot].data;
     // The buffers hold one byte more than bufferSize_, so a cut row shows.
     const int32_t probe = bufferSize_ + 1;
@@ -726,7 +726,7 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
     const int32_t before = CountDotsInPlane(plain, n);
     functions_.planeReduce(job_, plain, plane < blackPlanes_ ? 1 : 0, rowCounter_);
     const int32_t after = CountDotsInPlane(plain, n);
-    if (plane < hp::kMaxPlanes) {
+    if (plane < plugin::kMaxPlanes) {
       totals_->before[plane] += static_cast<uint32_t>(before);
       totals_->after[plane] += static_cast<uint32_t>(after);
     }
@@ -771,7 +771,7 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
       m = CompressMode2(plain, 0, n, input, 1);
     }
   }
-  if (plane < hp::kMaxPlanes) {
+  if (plane < plugin::kMaxPlanes) {
     totals_->before[plane] += static_cast<uint32_t>(before);
     totals_->after[plane] += static_cast<uint32_t>(after);
   }
@@ -824,7 +824,7 @@ void HpParser::rowData(const Group& group) {
     if (count > 0) copyBytes(count);
     if (!componentLayout()) {
       // The printer's seed for this plane is now a row we do not hold.
-      seedValid_[std::min(planeIndex_, static_cast<int32_t>(hp::kMaxPlanes))] = false;
+      seedValid_[std::min(planeIndex_, static_cast<int32_t>(plugin::kMaxPlanes))] = false;
     }
   }
   ++planeIndex_;

@@ -1,8 +1,6 @@
 #include "canon_harness.h"
 
-#include <thread>
-
-#include "VaskUtil.h"
+#include <algorithm>
 
 namespace canon_test {
 namespace {
@@ -33,13 +31,6 @@ void recSetCalibration(void*, int32_t percentage) { gRecorder->calibrationPercen
 const ReductionFunctions kRecording{recOpenJob, recOpenPage, recPlaneReduce, recClosePage, recCloseJob,
                                     recSetCalibration};
 
-int CORVANTA_WINAPI capture(void* context, const uint8_t* bytes, uint32_t count, uint32_t* accepted) {
-  auto* out = static_cast<Bytes*>(context);
-  out->insert(out->end(), bytes, bytes + count);
-  *accepted = count;
-  return 1;
-}
-
 }  // namespace
 
 RecordingReduction::RecordingReduction() {
@@ -53,28 +44,18 @@ RecordingReduction::~RecordingReduction() {
 }
 Recorder& RecordingReduction::recorder() { return *gRecorder; }
 
+plugin_test::PluginJobResult runJobWithTotals(const Bytes& job, const JobOptions& options) {
+  plugin_test::PluginJobOptions run;
+  run.calibrationFlag = options.calibrationFlag;
+  run.blackKeep = options.blackKeep;
+  run.colorKeep = options.colorKeep;
+  run.printerName = options.printerName;
+  return plugin_test::runParseFile(parseFile, job.data(), job.size(), run);
+}
+
 Bytes runJob(const Bytes& job, const JobOptions& options) {
-  Bytes output;
-  std::vector<char> name(kPrinterNameBufferSize, 0);
-  options.printerName.copy(name.data(), name.size() - 1);
-  ParserContext context{};
-  context.inputPipe = InBuffer_initialize();
-  context.outputBuffer = OutBuffer_initialize(capture, &output);
-  OutBuffer_setBufferSize(context.outputBuffer, 8192);
-  context.calibrationFlag = options.calibrationFlag;
-  context.blackKeepPercent = options.blackKeep;
-  context.colorKeepPercent = options.colorKeep;
-  context.printerName = name.data();
-  std::thread parser(parseFile, &context);
-  size_t at = 0;
-  while (at < job.size()) {
-    const int32_t part = static_cast<int32_t>(std::min<size_t>(job.size() - at, 16384));
-    if (InBuffer_writebytes(context.inputPipe, job.data() + at, part) == 0) at += static_cast<size_t>(part);
-  }
-  InBuffer_terminate(context.inputPipe);
-  OutBuffer_terminate(context.outputBuffer, 0);
-  parser.join();
-  return output;
+  const std::string output = runJobWithTotals(job, options).output;
+  return Bytes(output.begin(), output.end());
 }
 
 Bytes operator+(Bytes a, const Bytes& b) {

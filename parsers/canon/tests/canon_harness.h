@@ -1,5 +1,5 @@
-// Runs parseFile over a byte string through real VaskUtil pipes, and a
-// recording stand-in for the reduction set.
+// Runs the Canon plug-in's parseFile over a byte string
+// (testing/plugin_harness), and a recording stand-in for the reduction set.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "canon_parser.h"
+#include "plugin_harness.h"
 
 namespace canon_test {
 
@@ -22,6 +23,8 @@ struct JobOptions {
 
 // The bytes parseFile wrote for `job`.
 Bytes runJob(const Bytes& job, const JobOptions& options = {});
+// The same run with the dot totals and keep percentages it left in the context.
+plugin_test::PluginJobResult runJobWithTotals(const Bytes& job, const JobOptions& options = {});
 
 struct ReduceCall {
   Bytes row;  // the row as handed in (reduceWidth bytes)

@@ -175,6 +175,33 @@ TEST_F(CanonTest, BandsOfLaterColoursRewindTheRowCounter) {
   }
 }
 
+// The totals the filter's statistics read from the context: pages, the rows
+// each page advanced, dots before and after per plane (K, Y, M, C, y, m, c).
+TEST_F(CanonTest, DotTotalsCountPagesRowsAndDotsPerPlane) {
+  rec.mask = 0x0F;
+  const Bytes rowPage = resolution(360, 360) + row('M', {0x00, 0xFF}) + skip(7) + row('y', {0x00, 0xF0}) +
+                        row('K', {0x01, 0xFF, 0x0F}) + Bytes{0x0C};
+  Bytes bandRows;
+  for (int i = 0; i < 8; ++i) bandRows = bandRows + Bytes{0x00, 0x01, 0x80};
+  Bytes bandPage = bandJob({'Y', 'M', 'C', 'K'}, 8);
+  for (int b = 0; b < 8; ++b) bandPage = bandPage + band(bandRows);
+  const auto result = runJobWithTotals(rowPage + bandPage);
+  const plugin::DotTotals& totals = result.totals;
+  EXPECT_EQ(totals.pages, 2u);
+  EXPECT_EQ(totals.rows, 7u + 16u);
+  EXPECT_EQ(totals.planes, 7u);
+  EXPECT_EQ(totals.blackPlanes, 1u);
+  EXPECT_EQ(totals.before[0], 12u + 16u);
+  EXPECT_EQ(totals.after[0], 8u + 16u);
+  EXPECT_EQ(totals.before[1], 16u);
+  EXPECT_EQ(totals.before[2], 8u + 16u);
+  EXPECT_EQ(totals.after[2], 4u + 16u);
+  EXPECT_EQ(totals.before[3], 16u);
+  EXPECT_EQ(totals.before[4], 4u);
+  EXPECT_EQ(totals.after[4], 0u);
+  for (int plane = 5; plane < plugin::kMaxPlanes; ++plane) EXPECT_EQ(totals.before[plane], 0u) << plane;
+}
+
 // ESC ( t extended: two header bytes, then records for C (2-bit three-level)
 // and M (4 bits, not thinned).
 Bytes extendedMode() { return cmd('t', {0x80, 0x00, 0x01, 0x22, 0x00, 0x00, 0x04, 0x00, 0x00}); }

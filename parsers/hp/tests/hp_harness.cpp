@@ -1,9 +1,5 @@
 #include "hp_harness.h"
 
-#include <algorithm>
-#include <thread>
-
-#include "VaskUtil.h"
 #include "hp_parser.h"
 #include "test_seams.h"
 
@@ -36,12 +32,6 @@ void recSetCalibration(void*, int32_t percentage) { gRecorder->calibrationPercen
 const ReductionFunctions kRecording{recOpenJob, recOpenPage, recPlaneReduce, recClosePage, recCloseJob,
                                     recSetCalibration};
 
-int CORVANTA_WINAPI capture(void* context, const uint8_t* bytes, uint32_t count, uint32_t* accepted) {
-  static_cast<Bytes*>(context)->append(reinterpret_cast<const char*>(bytes), count);
-  *accepted = count;
-  return 1;
-}
-
 }  // namespace
 
 RecordingReduction::RecordingReduction() {
@@ -56,32 +46,8 @@ RecordingReduction::~RecordingReduction() {
 Recorder& RecordingReduction::recorder() { return *gRecorder; }
 
 JobResult runJob(const Bytes& job, const JobOptions& options) {
-  JobResult result{};
   testing_seams::VirtualClock clock;  // the pipe's waits pass at once
-  std::vector<char> name(kPrinterNameBufferSize, 0);
-  std::string("HP Test").copy(name.data(), name.size() - 1);
-  ParserContext context{};
-  context.inputPipe = InBuffer_initialize();
-  context.outputBuffer = OutBuffer_initialize(capture, &result.output);
-  OutBuffer_setBufferSize(context.outputBuffer, 8192);
-  context.calibrationFlag = options.calibrationFlag;
-  context.blackKeepPercent = options.blackKeep;
-  context.colorKeepPercent = options.colorKeep;
-  context.printerName = name.data();
-  std::thread parser(parseFile, &context);
-  const auto* bytes = reinterpret_cast<const uint8_t*>(job.data());
-  size_t at = 0;
-  while (at < job.size()) {
-    const int32_t part = static_cast<int32_t>(std::min<size_t>(job.size() - at, 16384));
-    if (InBuffer_writebytes(context.inputPipe, bytes + at, part) != kInBufferFull) at += static_cast<size_t>(part);
-  }
-  InBuffer_terminate(context.inputPipe);
-  OutBuffer_terminate(context.outputBuffer, 0);
-  parser.join();
-  result.totals = *hp::dotTotals(&context);
-  result.blackKeep = context.blackKeepPercent;
-  result.colorKeep = context.colorKeepPercent;
-  return result;
+  return plugin_test::runParseFile(parseFile, job, options);
 }
 
 }  // namespace hp_test

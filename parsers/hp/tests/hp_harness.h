@@ -1,29 +1,19 @@
-// Runs the HP plug-in's parseFile over a byte string through real VaskUtil
-// pipes, with a recording stand-in for the reduction set.
+// Runs the HP plug-in's parseFile over a byte string (testing/plugin_harness),
+// with a recording stand-in for the reduction set.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "hp_dot_totals.h"
+#include "plugin_harness.h"
 
 namespace hp_test {
 
 using Bytes = std::string;
 
-struct JobOptions {
-  int8_t calibrationFlag = 0;
-  int16_t blackKeep = 100;
-  int16_t colorKeep = 100;
-};
-
-struct JobResult {
-  Bytes output;
-  hp::DotTotals totals;
-  int16_t blackKeep;
-  int16_t colorKeep;
-};
+using JobOptions = plugin_test::PluginJobOptions;
+using JobResult = plugin_test::PluginJobResult;
 
 JobResult runJob(const Bytes& job, const JobOptions& options = {});
 
