@@ -1,0 +1,344 @@
+// Whole jobs through the product as the spooler runs it: the real CorvantaLM.dll
+// loaded by name, the real VaskHP.dll and VaskCA.dll it picks by the printer's
+// maker, the real reduction and calibration libraries, and the printer's
+// settings written through CorvantaReg. Only the port monitor is a stand-in:
+// it records what would reach the printer. The jobs are Ghostscript's own HP
+// and Canon output, rendered natively into the build tree before this runs.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include "CorvantaReg.h"
+#include "job_rows.h"
+#include "monitor_internal.h"
+#include "spooler_standins.h"
+
+using corvanta_lm::MonitorTable;
+using job_rows::Bytes;
+
+namespace {
+
+constexpr char kHpPrinter[] = "E2E DeskJet";
+constexpr wchar_t kHpPrinterW[] = L"E2E DeskJet";
+constexpr wchar_t kHpPort[] = L"E2E1:";
+constexpr char kCanonPrinter[] = "E2E BJC";
+constexpr wchar_t kCanonPrinterW[] = L"E2E BJC";
+constexpr wchar_t kCanonPort[] = L"E2E2:";
+constexpr size_t kThresholdFileSize = 20 + 1250 * 300;
+
+Bytes readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// The jobs the fixture rendered; the build tree's Unix path seen through Wine's Z: drive.
+Bytes realJob(const char* name) {
+  const char* binary = std::getenv("CORVANTA_BINARY_DIR");
+  if (!binary) return {};
+  const std::string root = binary[0] == '/' ? std::string("Z:") + binary : std::string(binary);
+  return readFile(root + "/end-to-end-jobs/" + name);
+}
+
+std::string dataFile(const char* printer, const char* file) {
+  char folder[kDataFilePathSize] = {};
+  GetDataFilePath(printer, folder);
+  return std::string(folder) + file;
+}
+
+Bytes packBitsOfOnes(size_t bytes) {  // a run of full bytes as PackBits
+  Bytes out;
+  for (; bytes > 0; bytes -= std::min<size_t>(bytes, 128)) {
+    out += static_cast<char>(257 - std::min<size_t>(bytes, 128));
+    out += '\xFF';
+  }
+  return out;
+}
+
+constexpr int kBands = 7;
+constexpr int kRowsPerBand = 24;
+constexpr size_t kRowBytes = 150;
+
+// An HP calibration page as the control program prints it: one black plane,
+// bands of solid rows separated by Y offsets.
+Bytes hpCalibrationPage() {
+  const Bytes row = packBitsOfOnes(kRowBytes);
+  Bytes job = "\x1B" "E\x1B*t150R\x1B*r1200S\x1B*r1U\x1B*r1A\x1B*b2M";
+  for (int band = 0; band < kBands; ++band) {
+    for (int r = 0; r < kRowsPerBand; ++r) job += "\x1B*b" + std::to_string(row.size()) + "W" + row;
+    job += "\x1B*b50Y";
+  }
+  return job + "\x1B*rC\x1B" "E";
+}
+
+// The same page in Canon raster: ESC ( A black rows, bands separated by skips.
+Bytes canonCalibrationPage() {
+  const Bytes row = packBitsOfOnes(kRowBytes);
+  Bytes job = Bytes("\x1B(d\x02\x00\x00\xB4", 7);  // 180 dpi
+  for (int band = 0; band < kBands; ++band) {
+    for (int r = 0; r < kRowsPerBand; ++r) {
+      const size_t length = row.size() + 1;
+      job += Bytes("\x1B(A", 3) + static_cast<char>(length & 0xFF) + static_cast<char>(length >> 8) + "K" + row + "\r";
+    }
+    job += Bytes("\x1B(e\x02\x00\x00\x32", 7);  // skip 50 rows
+  }
+  return job + "\x0C";
+}
+
+// Where two byte strings part, with a little of each for the failure message.
+std::string firstDifference(const Bytes& a, const Bytes& b) {
+  size_t at = 0;
+  while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+  auto show = [at](const Bytes& s) {
+    std::string text;
+    for (size_t k = at > 8 ? at - 8 : 0; k < std::min(s.size(), at + 16); ++k) {
+      const unsigned char c = static_cast<unsigned char>(s[k]);
+      text += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : "\\x" + std::to_string(c);
+    }
+    return text;
+  };
+  return "first difference at " + std::to_string(at) + ": \"" + show(a) + "\" vs \"" + show(b) + "\"";
+}
+
+struct Shares {
+  uint64_t blackIn = 0, blackOut = 0, colorIn = 0, colorOut = 0;
+  double black() const { return blackIn ? double(blackOut) / double(blackIn) : 0; }
+  double color() const { return colorIn ? double(colorOut) / double(colorIn) : 0; }
+};
+
+// A thinned rewrite of `in`: every other byte kept, the same rows in the same
+// order, and each row keeping only dots it had.
+Shares expectThinnedRewrite(const job_rows::Job& in, const job_rows::Job& out) {
+  Shares shares;
+  EXPECT_FALSE(in.truncated);
+  EXPECT_FALSE(out.truncated);
+  EXPECT_TRUE(in.other == out.other) << "non-raster bytes: " << in.other.size() << " in, " << out.other.size()
+                                     << " out, " << firstDifference(in.other, out.other);
+  EXPECT_EQ(in.rows.size(), out.rows.size());
+  for (size_t r = 0; r < std::min(in.rows.size(), out.rows.size()); ++r) {
+    const job_rows::Row& a = in.rows[r];
+    const job_rows::Row& b = out.rows[r];
+    EXPECT_EQ(a.ink, b.ink) << "row " << r;
+    if (!job_rows::onlyRemoved(a.dots, b.dots)) {
+      ADD_FAILURE() << "row " << r << " has dots the job did not";
+      break;
+    }
+    (a.ink == 'K' ? shares.blackIn : shares.colorIn) += job_rows::dots(a.dots);
+    (a.ink == 'K' ? shares.blackOut : shares.colorOut) += job_rows::dots(b.dots);
+  }
+  return shares;
+}
+
+// Kept dots per band of the calibration pages, in percent of the input's.
+std::vector<double> bandShares(const job_rows::Job& in, const job_rows::Job& out) {
+  std::vector<double> shares;
+  EXPECT_EQ(static_cast<size_t>(kBands * kRowsPerBand), out.rows.size());
+  if (out.rows.size() != in.rows.size()) return shares;
+  for (size_t first = 0; first + kRowsPerBand <= out.rows.size(); first += kRowsPerBand) {
+    uint64_t before = 0, after = 0;
+    for (size_t r = first; r < first + kRowsPerBand; ++r) {
+      EXPECT_TRUE(job_rows::onlyRemoved(in.rows[r].dots, out.rows[r].dots)) << "row " << r;
+      before += job_rows::dots(in.rows[r].dots);
+      after += job_rows::dots(out.rows[r].dots);
+    }
+    shares.push_back(100.0 * double(after) / double(before));
+  }
+  return shares;
+}
+
+class EndToEnd : public testing::Test {
+ protected:
+  static HMODULE monitor_;
+  static MonitorTable* table_;
+
+  static void SetUpTestSuite() {
+    // Installation: the printers' maker codes in the machine settings; the
+    // control program's reconciliation then creates their settings with its
+    // defaults, which the tests change through the settings store.
+    spooler::setManufacturer(kHpPrinter, 0);
+    spooler::setManufacturer(kCanonPrinter, 1);
+    static char names[260][260];
+    int32_t count = 0;
+    const SettingPair defaults[] = {{"InkReduction", 1},     {"DisplayInk", 0},        {"BlackLevel", 25},
+                                    {"ColorLevel", 25},      {"BlackCost", 0x00640000}, {"ColorCost", 0x00640000},
+                                    {"BlackCartPerYear", 0}, {"ColorCartPerYear", 0},  {"PrintCalibrationPage", 0}};
+    EXPECT_EQ(0, SyncUserSettings(names, &count, defaults, 9));
+    // The threshold files are built by the first reduced job.
+    for (const char* printer : {kHpPrinter, kCanonPrinter})
+      for (const char* file : {"kfile.red", "cfile.red"}) DeleteFileA(dataFile(printer, file).c_str());
+    loadMonitor();
+  }
+
+  static void TearDownTestSuite() {
+    DeletePrinterSettings(kHpPrinter);
+    DeletePrinterSettings(kCanonPrinter);
+  }
+
+  static void loadMonitor() {
+    monitor_ = LoadLibraryW(L"CorvantaLM.dll");
+    ASSERT_NE(nullptr, monitor_) << "CorvantaLM.dll: " << GetLastError();
+    auto init = corvanta_lm::procAddress<corvanta_lm::InitializePrintMonitorFunction>(monitor_,
+                                                                                      "InitializePrintMonitor");
+    ASSERT_NE(nullptr, init);
+    // A monitor key without OriginalDriver: jobs go straight to the port monitor.
+    const std::wstring key = spooler::setMonitorKey(L"Corvanta End-to-End LM", nullptr);
+    table_ = init(const_cast<LPWSTR>(key.c_str()));
+    ASSERT_NE(nullptr, table_);
+  }
+
+  void SetUp() override {
+    ASSERT_NE(nullptr, table_);
+    spooler::resetPortMonitor();
+  }
+
+  static void configure(const char* printer, int reduction, int blackLevel, int colorLevel, int calibration) {
+    SetInkReduction(printer, reduction);
+    SetBlackLevel(printer, blackLevel);
+    SetColorLevel(printer, colorLevel);
+    SetPrintCalibrationPage(printer, calibration);
+    SetDisplayInk(printer, 0);
+    ASSERT_EQ(reduction, GetInkReduction(printer));
+    ASSERT_EQ(calibration, GetPrintCalibrationPage(printer));
+  }
+
+  // One job as the spooler sends it, in writes of `chunk` bytes; returns what
+  // reached the port.
+  static Bytes print(const wchar_t* port, const wchar_t* printer, DWORD jobId, const Bytes& job, size_t chunk) {
+    const corvanta_lm::PortFunctions& lm = table_->functions;
+    HANDLE handle = nullptr;
+    SetLastError(0xdeadbeef);
+    if (!lm.openPortEx(const_cast<LPWSTR>(port), const_cast<LPWSTR>(printer), &handle, spooler::portMonitor())) {
+      ADD_FAILURE() << "OpenPortEx: " << GetLastError();
+      return {};
+    }
+    DOC_INFO_1W info = {const_cast<LPWSTR>(L"End-to-end page"), nullptr, nullptr};
+    EXPECT_TRUE(lm.startDocPort(handle, const_cast<LPWSTR>(printer), jobId, 1, reinterpret_cast<LPBYTE>(&info)))
+        << GetLastError();
+    for (size_t at = 0; at < job.size(); at += chunk) {
+      const DWORD size = static_cast<DWORD>(std::min(chunk, job.size() - at));
+      DWORD written = 0;
+      SetLastError(0xdeadbeef);
+      const BOOL ok = lm.writePort(handle, reinterpret_cast<LPBYTE>(const_cast<char*>(job.data() + at)), size,
+                                   &written);
+      EXPECT_TRUE(ok) << "WritePort at " << at << ": " << GetLastError();
+      EXPECT_EQ(size, written);
+      if (!ok) break;
+    }
+    SetLastError(0xdeadbeef);
+    EXPECT_TRUE(lm.endDocPort(handle)) << GetLastError();
+    EXPECT_TRUE(lm.closePort(handle)) << GetLastError();
+    const spooler::PortRecord record = spooler::portRecord(port);
+    EXPECT_EQ(1, record.startDocs);
+    EXPECT_EQ(1, record.endDocs);
+    EXPECT_EQ(1, record.closes);
+    return Bytes(record.bytes.begin(), record.bytes.end());
+  }
+};
+HMODULE EndToEnd::monitor_ = nullptr;
+MonitorTable* EndToEnd::table_ = nullptr;
+
+TEST_F(EndToEnd, HpJobIsThinnedByTheRealPluginAndReductionLibrary) {
+  const Bytes job = realJob("hp-cdj550.prn");
+  ASSERT_GT(job.size(), 10000u) << "the fixture renders the jobs";
+  configure(kHpPrinter, 1, 40, 50, 0);
+  const Bytes out = print(kHpPort, kHpPrinterW, 101, job, 4096);
+  const job_rows::Job in = job_rows::readHp(job);
+  ASSERT_GT(in.rows.size(), 1000u);
+  const Shares shares = expectThinnedRewrite(in, job_rows::readHp(out));
+  EXPECT_NEAR(0.60, shares.black(), 0.1) << shares.blackOut << " of " << shares.blackIn << " black dots";
+  EXPECT_NEAR(0.50, shares.color(), 0.1) << shares.colorOut << " of " << shares.colorIn << " colour dots";
+  // The reduction library built the printer's threshold files in its data folder.
+  EXPECT_EQ(kThresholdFileSize, readFile(dataFile(kHpPrinter, "kfile.red")).size());
+  EXPECT_EQ(kThresholdFileSize, readFile(dataFile(kHpPrinter, "cfile.red")).size());
+}
+
+TEST_F(EndToEnd, CanonJobsAreThinnedByTheRealPluginAndReductionLibrary) {
+  configure(kCanonPrinter, 1, 30, 60, 0);
+  for (const char* name : {"canon-bjc600.prn", "canon-bjc800.prn"}) {
+    SCOPED_TRACE(name);
+    const Bytes job = realJob(name);
+    ASSERT_GT(job.size(), 10000u) << "the fixture renders the jobs";
+    const Bytes out = print(kCanonPort, kCanonPrinterW, 201, job, 3000);
+    const job_rows::Job in = job_rows::readCanon(job);
+    ASSERT_GT(in.rows.size(), 1000u);
+    const Shares shares = expectThinnedRewrite(in, job_rows::readCanon(out));
+    EXPECT_NEAR(0.70, shares.black(), 0.1) << shares.blackOut << " of " << shares.blackIn << " black dots";
+    EXPECT_NEAR(0.40, shares.color(), 0.1) << shares.colorOut << " of " << shares.colorIn << " colour dots";
+  }
+  EXPECT_EQ(kThresholdFileSize, readFile(dataFile(kCanonPrinter, "kfile.red")).size());
+  EXPECT_EQ(kThresholdFileSize, readFile(dataFile(kCanonPrinter, "cfile.red")).size());
+}
+
+TEST_F(EndToEnd, JobsOfPrintersWithReductionOffPassByteForByte) {
+  configure(kHpPrinter, 0, 40, 50, 0);
+  configure(kCanonPrinter, 0, 40, 50, 0);
+  const Bytes hp = realJob("hp-cdj550.prn");
+  const Bytes canon = realJob("canon-bjc600.prn");
+  ASSERT_FALSE(hp.empty());
+  ASSERT_FALSE(canon.empty());
+  EXPECT_TRUE(hp == print(kHpPort, kHpPrinterW, 102, hp, 1000));
+  EXPECT_TRUE(canon == print(kCanonPort, kCanonPrinterW, 202, canon, 777));
+}
+
+TEST_F(EndToEnd, HpAndCanonJobsPrintOnTwoPortsAtOnce) {
+  configure(kHpPrinter, 1, 40, 50, 0);
+  configure(kCanonPrinter, 1, 30, 60, 0);
+  const Bytes hp = realJob("hp-cdj550.prn");
+  const Bytes canon = realJob("canon-bjc600.prn");
+  ASSERT_FALSE(hp.empty());
+  ASSERT_FALSE(canon.empty());
+  // The thinning depends only on the printer's threshold files and the row
+  // numbers, so jobs printed side by side match the same jobs printed alone.
+  const Bytes hpAlone = print(kHpPort, kHpPrinterW, 103, hp, 4096);
+  const Bytes canonAlone = print(kCanonPort, kCanonPrinterW, 203, canon, 3000);
+  ASSERT_FALSE(hpAlone == hp);
+  spooler::resetPortMonitor();
+  Bytes hpTogether, canonTogether;
+  std::thread a([&] { hpTogether = print(kHpPort, kHpPrinterW, 104, hp, 4096); });
+  std::thread b([&] { canonTogether = print(kCanonPort, kCanonPrinterW, 204, canon, 3000); });
+  a.join();
+  b.join();
+  EXPECT_TRUE(hpAlone == hpTogether);
+  EXPECT_TRUE(canonAlone == canonTogether);
+}
+
+// A pending calibration page is printed through the calibration library: the
+// stored levels do not apply, the bands step down 100, 95, 85, ... from the
+// third Y offset on, and the monitor clears the request (1 -> 0, 2 -> 3).
+TEST_F(EndToEnd, HpCalibrationPageUsesTheCalibrationPassAndClearsTheRequest) {
+  const Bytes page = hpCalibrationPage();
+  const job_rows::Job in = job_rows::readHp(page);
+  configure(kHpPrinter, 1, 50, 50, 1);
+  const std::vector<double> shares = bandShares(in, job_rows::readHp(print(kHpPort, kHpPrinterW, 105, page, 2048)));
+  ASSERT_EQ(static_cast<size_t>(kBands), shares.size());
+  EXPECT_EQ(0, GetPrintCalibrationPage(kHpPrinter));
+  for (int band = 0; band < 3; ++band) EXPECT_EQ(100.0, shares[band]) << "band " << band;
+  const double expected[kBands] = {100, 100, 100, 95, 85, 75, 65};
+  for (int band = 3; band < kBands; ++band) EXPECT_NEAR(expected[band], shares[band], 3.0) << "band " << band;
+
+  configure(kHpPrinter, 0, 50, 50, 2);  // the page's first document of two
+  spooler::resetPortMonitor();
+  const std::vector<double> second = bandShares(in, job_rows::readHp(print(kHpPort, kHpPrinterW, 106, page, 2048)));
+  EXPECT_EQ(3, GetPrintCalibrationPage(kHpPrinter));
+  ASSERT_EQ(static_cast<size_t>(kBands), second.size());
+  EXPECT_EQ(100.0, second[0]);
+  EXPECT_LT(second[kBands - 1], 80.0);
+}
+
+TEST_F(EndToEnd, CanonCalibrationPageUsesTheCalibrationPassAndClearsTheRequest) {
+  const Bytes page = canonCalibrationPage();
+  const job_rows::Job in = job_rows::readCanon(page);
+  configure(kCanonPrinter, 1, 50, 50, 1);
+  const std::vector<double> shares =
+      bandShares(in, job_rows::readCanon(print(kCanonPort, kCanonPrinterW, 205, page, 2048)));
+  ASSERT_EQ(static_cast<size_t>(kBands), shares.size());
+  EXPECT_EQ(0, GetPrintCalibrationPage(kCanonPrinter));
+  for (int band = 0; band < 3; ++band) EXPECT_EQ(100.0, shares[band]) << "band " << band;
+  const double expected[kBands] = {100, 100, 100, 95, 85, 75, 65};
+  for (int band = 3; band < kBands; ++band) EXPECT_NEAR(expected[band], shares[band], 3.0) << "band " << band;
+}
+
+}  // namespace
