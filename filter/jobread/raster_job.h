@@ -14,9 +14,10 @@ using Bytes = std::string;
 
 // One plane (HP) or colour row (Canon) of one printer row, decoded.
 struct PlaneRow {
-  char ink = 'K';           // 'K','C','M','Y', light inks 'c','m','k'; 'R' for 24-bit RGB pixel rows
+  char ink = 'K';           // 'K','C','M','Y', light inks 'c','m','k'; 'R' for 24-bit RGB pixel rows;
+                            // '?' for a plane the job's configuration does not name
   uint8_t bitsPerPixel = 1; // 1: 8 dots per byte, MSB leftmost; 2 or 4: multi-level; 24: RGB pixels
-  Bytes data;               // plain row; trailing zero bytes may be missing
+  Bytes data;               // plain row; trailing zero bytes (RGB: white pixels) may be missing
 };
 
 struct Page {
@@ -29,8 +30,9 @@ struct Job {
   std::vector<Page> pages;
   // Every byte of the job outside the row commands' byte counts and data, in
   // order. Numbers of the commands a plug-in rewrites are normalised the way
-  // the plug-ins write them (canonical decimal; HP compression-mode values
-  // left out), so a job and its rewrite compare equal.
+  // the plug-ins write them (canonical decimal; HP: every parameter group
+  // written as a sequence of its own, row transfers and compression-mode
+  // groups left out), so a job and its rewrite compare equal.
   Bytes other;
   bool truncated = false;     // a row ran past the end of the job or would not decode
 };
