@@ -211,6 +211,7 @@ class HpParser {
   int32_t components_ = 0;
   std::array<int32_t, plugin::kMaxPlanes> methods_{};
   int32_t width_ = 0;
+  int32_t pageWidth_ = 0;  // component row width of the open page (ESC*r S may change width_ inside it)
 
   bool pageOpen_ = false;
   bool buffersOk_ = false;
@@ -439,7 +440,7 @@ bool HpParser::applyGroup(Family family, Group& group) {
       if (componentLayout()) {
         if (value == 0 && pageOpen_ && buffersOk_ && planeIndex_ < components_) {
           std::memset(outSeeds_[planeIndex_].data, methods_[planeIndex_] == 10 ? 0xFF : 0x00,
-                      static_cast<size_t>(6 * width_));
+                      static_cast<size_t>(6 * pageWidth_));
         }
       } else {
         // Modes 0, 2 and 9 are decoded and leave in mode 2; any other mode's
@@ -589,13 +590,15 @@ void HpParser::startRaster() {
   buffersOk_ = false;
   ++totals_->pages;
   totals_->planes = static_cast<uint32_t>(componentLayout() ? components_ : planes_);
-  totals_->blackPlanes = static_cast<uint32_t>(componentLayout() ? (components_ > 0 ? 1 : 0) : blackPlanes_);
+  // The first component is black unless it is a pixel (method 10) component.
+  totals_->blackPlanes = static_cast<uint32_t>(
+      componentLayout() ? (components_ > 0 && methods_[0] != 10 ? 1 : 0) : blackPlanes_);
   if (componentLayout()) {
     const int32_t width = std::min(width_, kMaxComponentWidth);
     functions_.openPage(job_, static_cast<uint32_t>(std::max(width, 0)), context_->blackKeepPercent,
                         static_cast<uint32_t>(std::max(width, 0)), context_->colorKeepPercent);
     if (width <= 0 || components_ <= 0) return;  // rows pass unchanged
-    width_ = width;
+    pageWidth_ = width;
     bufferSize_ = width;
     const size_t rowBytes = 6 * static_cast<size_t>(width);
     inCapacity_ = std::max(6 * width, kMaxRowBytes + 1);
@@ -636,8 +639,8 @@ void HpParser::yOffset() {
   if (componentLayout()) {
     for (int32_t i = 0; i < components_; ++i) {
       const int fill = methods_[i] == 10 ? 0xFF : 0x00;
-      std::memset(inSeeds_[i].data, fill, 6 * static_cast<size_t>(width_));
-      std::memset(outSeeds_[i].data, fill, 6 * static_cast<size_t>(width_));
+      std::memset(inSeeds_[i].data, fill, 6 * static_cast<size_t>(pageWidth_));
+      std::memset(outSeeds_[i].data, fill, 6 * static_cast<size_t>(pageWidth_));
     }
   } else {
     for (auto& seed : inSeeds_) std::memset(seed.data, 0, static_cast<size_t>(bufferSize_));
@@ -652,10 +655,11 @@ int32_t trimTrailingZeros(const uint8_t* row, int32_t length) {
   return length;
 }
 
-// Ink of a 24-bit row: pixels that are not white.
+// Ink of a 24-bit row: pixels that are not white. Blue's lowest bit does not
+// count (the codec drops it; the cache colour's white has it clear).
 int32_t countInkPixels(const uint8_t* row, int32_t rowBytes) {
   int32_t count = 0;
-  for (int32_t i = 0; i + 2 < rowBytes; i += 3) count += (row[i] & row[i + 1] & row[i + 2]) != 0xFF;
+  for (int32_t i = 0; i + 2 < rowBytes; i += 3) count += (row[i] & row[i + 1] & (row[i + 2] | 1)) != 0xFF;
   return count;
 }
 
@@ -738,35 +742,35 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
   const int32_t method = methods_[plane];
   uint8_t* inSeed = inSeeds_[plane].data;
   uint8_t* outSeed = outSeeds_[plane].data;
-  std::memset(plain, 0, 6 * static_cast<size_t>(width_));
+  std::memset(plain, 0, 6 * static_cast<size_t>(pageWidth_));
   int32_t before = 0, after = 0, m = 0;
   if (method == 10) {
-    const int32_t rowBytes = 3 * width_;
+    const int32_t rowBytes = 3 * pageWidth_;
     hp::decodeMode10(input, count, inSeed, plain, rowBytes);
     before = countInkPixels(plain, rowBytes);
     uint8_t* mask = mask_.data;
-    std::memset(mask, 0xFF, 6 * static_cast<size_t>(width_));
+    std::memset(mask, 0xFF, 6 * static_cast<size_t>(pageWidth_));
     functions_.planeReduce(job_, mask, 0, rowCounter_);
-    for (int32_t k = 0; k < width_; ++k) {
+    for (int32_t k = 0; k < pageWidth_; ++k) {
       if ((mask[k >> 3] & (0x80 >> (k & 7))) == 0) std::memset(plain + 3 * k, 0xFF, 3);
     }
     after = countInkPixels(plain, rowBytes);
     m = hp::encodeMode10(plain, rowBytes, outSeed, input);
   } else {
     if (method == 9) {
-      if (count > 0) decompressMode9(input, count, inSeed, width_);
-      std::memcpy(plain, inSeed, static_cast<size_t>(width_));
-      n = trimTrailingZeros(plain, width_);
+      if (count > 0) decompressMode9(input, count, inSeed, pageWidth_);
+      std::memcpy(plain, inSeed, static_cast<size_t>(pageWidth_));
+      n = trimTrailingZeros(plain, pageWidth_);
     } else {
-      n = decodePlaneToTable(input, count, plain, width_);
-      std::memcpy(inSeed, plain, static_cast<size_t>(width_));
+      n = decodePlaneToTable(input, count, plain, pageWidth_);
+      std::memcpy(inSeed, plain, static_cast<size_t>(pageWidth_));
     }
     before = CountDotsInPlane(plain, n);
     functions_.planeReduce(job_, plain, plane == 0 ? 1 : 0, rowCounter_);
     after = CountDotsInPlane(plain, n);
     if (method == 9) {
-      m = hp::encodeMode9(plain, outSeed, width_, input);
-      std::memcpy(outSeed, plain, static_cast<size_t>(width_));
+      m = hp::encodeMode9(plain, outSeed, pageWidth_, input);
+      std::memcpy(outSeed, plain, static_cast<size_t>(pageWidth_));
     } else {
       m = CompressMode2(plain, 0, n, input, 1);
     }

@@ -225,14 +225,25 @@ TEST(HpComponents, Mode10RowsAreWhitenedAndRepeatedMode9RowsAreEmpty) {
   // Two components: 1-bit black in mode 9, RGB in mode 10; 16 pixels wide.
   const Bytes config = esc("*g20W") + bin({6, 31, 0, 2, 0, 0, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 10, 0, 0, 0});
   const Bytes rgb = bin({0x80, 0x05, 0x0A, 0x0F});  // a run of 2 new pixels
+  // The third row is two pixels of the cache colour, white with blue's
+  // lowest bit clear: no ink.
   const auto result = runJob(config + esc("*r16S") + esc("*rA") + esc("*b2V") + bin({0x00, 0xF0}) + esc("*b4W") + rgb +
-                             esc("*b0V") + esc("*b0W") + esc("*rC"));
+                             esc("*b0V") + esc("*b0W") + esc("*b0V") + esc("*b1W") + bin({0xE0}) + esc("*rC"));
   // Black thinned to nothing against a zero seed: no change, empty row.
   EXPECT_EQ(result.output, config + esc("*r16S") + esc("*rA") + esc("*b0V") + esc("*b0W") + esc("*b0V") +
-                               esc("*b0W") + esc("*rC"));
+                               esc("*b0W") + esc("*b0V") + esc("*b0W") + esc("*rC"));
   // The second row repeats the first: two ink pixels each time.
   EXPECT_EQ(result.totals.before[1], 2u + 2u);
   EXPECT_EQ(result.totals.after[1], 0u);
+}
+
+TEST(HpComponents, AWidthChangeInsideThePageKeepsItsRowWidth) {
+  RecordingReduction reduction;
+  const Bytes config = esc("*g20W") + bin({6, 31, 0, 2, 0, 0, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 10, 0, 0, 0});
+  const Bytes job = config + esc("*r16S") + esc("*rA") + esc("*r9000S") + esc("*b2V") + bin({0x00, 0xF0}) + esc("*b4W") +
+                    bin({0x80, 0x05, 0x0A, 0x0F}) + esc("*rC");
+  EXPECT_EQ(runJob(job).output, job);
+  EXPECT_EQ(reduction.recorder().blackWidth, 16u);
 }
 
 TEST(HpComponents, UnthinnedRowsComeOutInTheirOwnMethod) {
