@@ -2,6 +2,7 @@
 // under the name of a printer's original language monitor, forwards every port
 // operation to that monitor (or to the port monitor) and, for a filtered job,
 // streams the spooler's bytes through a parser plug-in on a thread of its own.
+#include <cstddef>
 #include <cwchar>
 
 #include "CorvantaReg.h"
@@ -21,7 +22,8 @@ ChainedMonitor* g_monitors = nullptr;
 JobSession* g_sessions = nullptr;
 
 HMODULE g_plugins[3] = {};
-volatile LONG g_runningThreads = 0;
+volatile LONG g_runningThreads = 0;  // parse threads that have not yet returned from parseFile
+HMODULE g_selfReference = nullptr;   // the module holding this code (the monitor DLL, or a test program)
 
 constexpr DWORD kRegistryTextBytes = 255;
 constexpr int kStoreNameBytes = 256;        // printer names for the settings store at StartDocPort
@@ -126,9 +128,7 @@ void tearDownPipes(JobSession* session, JobEntry* entry) {
     storeName(entry->printerName, name, sizeof(name));
     SetPrintCalibrationPage(name, session->parse.calibrationFlag == 2 ? 3 : 0);
   }
-  const bool threadRan = session->threadStarted != 0;
   if (session->parse.inputPipe) InBuffer_terminate(session->parse.inputPipe);
-  if (threadRan) InterlockedDecrement(&g_runningThreads);
 
   int deleting = 0;
   if (entry) {
@@ -161,6 +161,22 @@ void freeEntry(JobEntry* entry) {
   platform::freeBlock(entry);
 }
 
+// The parse thread: the plug-in's parseFile, counted as running until it has
+// returned. A plug-in may still run after it has handed the job back (VaskCA
+// waits a second), so the thread holds a reference on this library for its
+// whole life and leaves through FreeLibraryAndExitThread: unloading the
+// monitor then cannot take its code, or the plug-in's (released at detach only
+// once no thread runs), from under the thread.
+void parseThread(void* parse) {
+  const JobSession* session =
+      reinterpret_cast<const JobSession*>(static_cast<char*>(parse) - offsetof(JobSession, parse));
+  // The session may be freed once the plug-in has finished the job: read it first.
+  const auto parseFile = procAddress<ParseFileFunction>(g_plugins[session->pluginIndex], "parseFile");
+  parseFile(parse);
+  InterlockedDecrement(&g_runningThreads);
+  FreeLibraryAndExitThread(g_selfReference, 0);
+}
+
 // Starts the plug-in of the printer's maker on a new thread; 1 when it runs.
 int startParseThread(const char* printerName, JobSession* session) {
   if (session->threadStarted) return 0;
@@ -184,9 +200,16 @@ int startParseThread(const char* printerName, JobSession* session) {
     return 0;
   }
   session->pluginIndex = static_cast<uint32_t>(index);
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&parseThread), &self)) {
+    session->threadStarted = 0;
+    return 0;
+  }
+  g_selfReference = self;
   InterlockedIncrement(&g_runningThreads);
-  if (!platform::startThread(reinterpret_cast<platform::ThreadRoutine>(parseFile), &session->parse)) {
+  if (!platform::startThread(parseThread, &session->parse)) {
     InterlockedDecrement(&g_runningThreads);
+    FreeLibrary(self);
     session->threadStarted = 0;
     return 0;
   }

@@ -6,11 +6,15 @@
 // and Canon output, rendered natively into the build tree before this runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
+
+#include <windows.h>
+#include <tlhelp32.h>
 
 #include "CorvantaReg.h"
 #include "job_rows.h"
@@ -47,6 +51,18 @@ std::string dataFile(const char* printer, const char* file) {
   char folder[kDataFilePathSize] = {};
   GetDataFilePath(printer, folder);
   return std::string(folder) + file;
+}
+
+std::vector<DWORD> processThreads() {
+  std::vector<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.push_back(entry.th32ThreadID);
+  CloseHandle(snapshot);
+  return ids;
 }
 
 Bytes packBitsOfOnes(size_t bytes) {  // a run of full bytes as PackBits
@@ -339,6 +355,31 @@ TEST_F(EndToEnd, CanonCalibrationPageUsesTheCalibrationPassAndClearsTheRequest) 
   for (int band = 0; band < 3; ++band) EXPECT_EQ(100.0, shares[band]) << "band " << band;
   const double expected[kBands] = {100, 100, 100, 95, 85, 75, 65};
   for (int band = 3; band < kBands; ++band) EXPECT_NEAR(expected[band], shares[band], 3.0) << "band " << band;
+}
+
+// The Canon plug-in waits a second after it has handed the job back. A monitor
+// unloaded by the spooler in that second must leave the plug-in's code (and
+// its own) mapped until the thread has left it: the thread would otherwise
+// crash the process when its wait ends. The plug-in goes with the thread.
+TEST_F(EndToEnd, MonitorUnloadedWhileTheCanonThreadFinishesKeepsItsCodeMapped) {
+  configure(kCanonPrinter, 1, 30, 60, 0);
+  const Bytes page = canonCalibrationPage();
+  const std::vector<DWORD> before = processThreads();
+  EXPECT_FALSE(page == print(kCanonPort, kCanonPrinterW, 206, page, 4096));
+  std::vector<HANDLE> started;  // the job's parse thread, still in the plug-in's final wait
+  for (DWORD id : processThreads())
+    if (std::find(before.begin(), before.end(), id) == before.end())
+      if (HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id)) started.push_back(thread);
+  ASSERT_NE(nullptr, GetModuleHandleW(L"VaskCA.dll"));
+  ASSERT_TRUE(FreeLibrary(monitor_));
+  table_ = nullptr;
+  for (HANDLE thread : started) {
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
+    CloseHandle(thread);
+  }
+  EXPECT_EQ(nullptr, GetModuleHandleW(L"VaskCA.dll"));
+  EXPECT_EQ(nullptr, GetModuleHandleW(L"CorvantaLM.dll"));
+  loadMonitor();
 }
 
 }  // namespace
