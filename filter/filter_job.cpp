@@ -1,0 +1,189 @@
+#include "filter_job.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+#include "VaskUtil.h"
+#include "platform.h"
+
+namespace filter {
+namespace {
+
+struct PluginEntry {
+  Maker maker;
+  const char* fileName;
+};
+constexpr std::array<PluginEntry, 2> kPlugins{{{Maker::Hp, "libVaskHP.so"}, {Maker::Canon, "libVaskCA.so"}}};
+
+// Output leaves in blocks of this size.
+constexpr size_t kBlockSize = 32768;
+// Input pipe writes, and how far the input may run ahead of the output.
+constexpr size_t kPipeWrite = kInBufferCapacity;
+constexpr size_t kBacklog = 4 * kInBufferCapacity;
+// Error left by a failed delivery: not one the output buffer waits out.
+constexpr uint32_t kWriteFault = 29;
+
+std::string executableDir() {
+  std::vector<char> path(4096);
+  const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+  if (n <= 0) return {};
+  std::string dir(path.data(), static_cast<size_t>(n));
+  return dir.substr(0, dir.rfind('/') + 1);
+}
+
+struct OutputSink {
+  int fd = -1;
+  std::atomic<int> error{0};  // errno of the first failed write
+  std::atomic<uint64_t> written{0};
+  std::string* copy = nullptr;  // the written bytes, when kept
+};
+
+int CORVANTA_WINAPI deliver(void* context, const uint8_t* bytes, uint32_t count, uint32_t* accepted) {
+  auto* sink = static_cast<OutputSink*>(context);
+  *accepted = 0;
+  if (sink->error) {
+    platform::setLastError(kWriteFault);
+    return 0;
+  }
+  while (*accepted < count) {
+    const ssize_t n = write(sink->fd, bytes + *accepted, count - *accepted);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      sink->error = n < 0 ? errno : EIO;
+      platform::setLastError(kWriteFault);
+      return 0;
+    }
+    if (sink->copy) sink->copy->append(reinterpret_cast<const char*>(bytes + *accepted), static_cast<size_t>(n));
+    *accepted += static_cast<uint32_t>(n);
+    sink->written += static_cast<uint64_t>(n);
+  }
+  return 1;
+}
+
+}  // namespace
+
+const char* pluginFileName(Maker maker) {
+  for (const PluginEntry& entry : kPlugins)
+    if (entry.maker == maker) return entry.fileName;
+  return "";
+}
+
+ParseFileFunction loadPlugin(Maker maker, std::string& error) {
+  const std::string name = pluginFileName(maker);
+  const std::string beside = executableDir() + name;
+  void* library = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!library) library = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!library) {
+    const char* why = dlerror();
+    error = "cannot load the " + std::string(makerName(maker)) + " plug-in " + name + ": " + (why ? why : "not found");
+    return nullptr;
+  }
+  auto parseFile = reinterpret_cast<ParseFileFunction>(dlsym(library, "parseFile"));
+  if (!parseFile) {
+    error = "the plug-in " + name + " has no parseFile export";
+    dlclose(library);
+  }
+  return parseFile;
+}
+
+JobResult runJob(ParseFileFunction parseFile, int inputFd, int outputFd, const JobSettings& settings) {
+  JobResult result;
+  OutputSink sink;
+  sink.fd = outputFd;
+  sink.copy = settings.keepCopies ? &result.output : nullptr;
+
+  // The context outlives the parse thread's use of it: the thread lets go of
+  // it at InBuffer_threadDone, which InBuffer_terminate waits for. The dot
+  // totals in it are final by then.
+  ParserContext context{};
+  std::vector<char> printerName(kPrinterNameBufferSize, '\0');
+  settings.printerName.copy(printerName.data(), printerName.size() - 1);
+  context.inputPipe = InBuffer_initialize();
+  context.outputBuffer = context.inputPipe ? OutBuffer_initialize(deliver, &sink) : nullptr;
+  if (!context.outputBuffer) {
+    if (context.inputPipe) {
+      InBuffer_threadDone(context.inputPipe);
+      InBuffer_terminate(context.inputPipe);
+    }
+    result.error = "out of memory for the job's pipes";
+    return result;
+  }
+  OutBuffer_setBufferSize(context.outputBuffer, kBlockSize);
+  context.calibrationFlag = settings.calibrationFlag;
+  context.blackKeepPercent = settings.blackKeep;
+  context.colorKeepPercent = settings.colorKeep;
+  context.printerName = printerName.data();
+
+  try {
+    result.parser = std::thread(parseFile, &context);
+  } catch (const std::system_error&) {
+    OutBuffer_terminate(context.outputBuffer, 1);
+    InBuffer_threadDone(context.inputPipe);
+    InBuffer_terminate(context.inputPipe);
+    result.error = "cannot start the parse thread";
+    return result;
+  }
+
+  // The job enters the pipe in writes of at least kInBufferCapacity bytes,
+  // which the pipe takes at once whatever it holds, so the writer never waits
+  // out the pipe's 300 ms full-pipe sleeps. The reader is kept from starving
+  // (it would sleep 200 ms) and the pipe from growing without bound by keeping
+  // about kBacklog bytes ahead of what the plug-in has written out; a reader
+  // waiting for data always gets the next write.
+  const auto outputFailing = [&] { return sink.error != 0 || OutBuffer_GetLastError(context.outputBuffer) != 0; };
+  std::vector<uint8_t> pending;
+  size_t sent = 0;
+  bool ended = false;
+  int readError = 0;
+  while (!ended && !readError && !outputFailing()) {
+    while (pending.size() < 2 * kPipeWrite && !ended) {
+      const size_t at = pending.size();
+      pending.resize(at + kPipeWrite);
+      const ssize_t n = read(inputFd, pending.data() + at, kPipeWrite);
+      pending.resize(at + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) readError = errno;
+      if (n <= 0) ended = true;
+    }
+    if (readError) break;
+    // All of a short job, the rest at the end, else one write's worth.
+    const size_t part = ended ? pending.size() : kPipeWrite;
+    if (part == 0) break;
+    while (sent > sink.written + kBacklog && !InBuffer_NoData(context.inputPipe) && !outputFailing())
+      platform::sleepMs(1);
+    if (outputFailing()) break;
+    if (settings.keepCopies) result.input.append(reinterpret_cast<const char*>(pending.data()), part);
+    while (InBuffer_writebytes(context.inputPipe, pending.data(), static_cast<int32_t>(part)) == kInBufferFull)
+      if (outputFailing()) break;
+    sent += part;
+    pending.erase(pending.begin(), pending.begin() + static_cast<long>(part));
+  }
+  result.inputBytes = sent;
+  const bool failed = readError != 0 || outputFailing();
+  // On failure the rest of the job is dropped while the plug-in finishes.
+  if (failed) OutBuffer_CancelPrint(context.outputBuffer);
+  InBuffer_terminate(context.inputPipe);
+  result.totals = *plugin::dotTotals(&context);
+  OutBuffer_terminate(context.outputBuffer, 1);
+  result.outputBytes = sink.written;
+
+  if (readError) {
+    result.error = std::string("cannot read the input: ") + std::strerror(readError);
+  } else if (sink.error || failed) {
+    result.outputFailed = true;
+    result.error = std::string("cannot write the output: ") + std::strerror(sink.error != 0 ? sink.error.load() : EIO);
+  } else {
+    result.ok = true;
+  }
+  return result;
+}
+
+}  // namespace filter
