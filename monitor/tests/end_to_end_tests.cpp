@@ -17,12 +17,12 @@
 #include <tlhelp32.h>
 
 #include "CorvantaReg.h"
-#include "job_rows.h"
 #include "monitor_internal.h"
+#include "raster_job.h"
 #include "spooler_standins.h"
 
 using corvanta_lm::MonitorTable;
-using job_rows::Bytes;
+using jobread::Bytes;
 
 namespace {
 
@@ -98,8 +98,9 @@ Bytes canonCalibrationPage() {
     for (int r = 0; r < kRowsPerBand; ++r) {
       const size_t length = row.size() + 1;
       job += Bytes("\x1B(A", 3) + static_cast<char>(length & 0xFF) + static_cast<char>(length >> 8) + "K" + row + "\r";
+      job += Bytes("\x1B(e\x02\x00\x00\x01", 7);  // next line
     }
-    job += Bytes("\x1B(e\x02\x00\x00\x32", 7);  // skip 50 rows
+    job += Bytes("\x1B(e\x02\x00\x00\x32", 7);  // 50 blank lines between bands
   }
   return job + "\x0C";
 }
@@ -125,42 +126,83 @@ struct Shares {
   double color() const { return colorIn ? double(colorOut) / double(colorIn) : 0; }
 };
 
-// A thinned rewrite of `in`: every other byte kept, the same rows in the same
-// order, and each row keeping only dots it had.
-Shares expectThinnedRewrite(const job_rows::Job& in, const job_rows::Job& out) {
+// Whether `after` only lost dots of `before`: single-bit dots cleared,
+// multi-level pixels dropped to 0, RGB pixels turned white; nothing added.
+bool onlyRemoved(const jobread::PlaneRow& before, const jobread::PlaneRow& after) {
+  if (before.bitsPerPixel != after.bitsPerPixel) return false;
+  const size_t width = std::max(before.data.size(), after.data.size());
+  const char blank = before.bitsPerPixel == 24 ? '\xFF' : '\0';
+  Bytes a = before.data, b = after.data;
+  a.resize(width, blank);
+  b.resize(width, blank);
+  if (before.bitsPerPixel == 24) {
+    for (size_t k = 0; k + 2 < width; k += 3)
+      if (b.compare(k, 3, "\xFF\xFF\xFF") != 0 && b.compare(k, 3, a, k, 3) != 0) return false;
+    return true;
+  }
+  const unsigned bits = before.bitsPerPixel, mask = (1u << bits) - 1;
+  for (size_t k = 0; k < width; ++k)
+    for (unsigned shift = 0; shift < 8; shift += bits) {
+      const unsigned x = (static_cast<uint8_t>(a[k]) >> shift) & mask, y = (static_cast<uint8_t>(b[k]) >> shift) & mask;
+      if (y != 0 && y != x) return false;
+    }
+  return true;
+}
+
+// A thinned rewrite of `in`: every other byte kept, the same pages, rows and
+// planes in the same order, and each plane keeping only dots it had.
+Shares expectThinnedRewrite(const jobread::Job& in, const jobread::Job& out) {
   Shares shares;
   EXPECT_FALSE(in.truncated);
   EXPECT_FALSE(out.truncated);
   EXPECT_TRUE(in.other == out.other) << "non-raster bytes: " << in.other.size() << " in, " << out.other.size()
                                      << " out, " << firstDifference(in.other, out.other);
-  EXPECT_EQ(in.rows.size(), out.rows.size());
-  for (size_t r = 0; r < std::min(in.rows.size(), out.rows.size()); ++r) {
-    const job_rows::Row& a = in.rows[r];
-    const job_rows::Row& b = out.rows[r];
-    EXPECT_EQ(a.ink, b.ink) << "row " << r;
-    if (!job_rows::onlyRemoved(a.dots, b.dots)) {
-      ADD_FAILURE() << "row " << r << " has dots the job did not";
-      break;
+  EXPECT_EQ(in.pages.size(), out.pages.size());
+  for (size_t p = 0; p < std::min(in.pages.size(), out.pages.size()); ++p) {
+    const auto& before = in.pages[p].rows;
+    const auto& after = out.pages[p].rows;
+    EXPECT_EQ(before.size(), after.size()) << "page " << p;
+    for (size_t r = 0; r < std::min(before.size(), after.size()); ++r) {
+      EXPECT_EQ(before[r].size(), after[r].size()) << "page " << p << " row " << r;
+      for (size_t k = 0; k < std::min(before[r].size(), after[r].size()); ++k) {
+        const jobread::PlaneRow& a = before[r][k];
+        const jobread::PlaneRow& b = after[r][k];
+        EXPECT_EQ(a.ink, b.ink);
+        if (!onlyRemoved(a, b)) {
+          ADD_FAILURE() << "page " << p << " row " << r << " plane " << k << " has dots the job did not";
+          return shares;
+        }
+        const bool black = a.ink == 'K' || a.ink == 'k';
+        (black ? shares.blackIn : shares.colorIn) += jobread::countDots(a);
+        (black ? shares.blackOut : shares.colorOut) += jobread::countDots(b);
+      }
     }
-    (a.ink == 'K' ? shares.blackIn : shares.colorIn) += job_rows::dots(a.dots);
-    (a.ink == 'K' ? shares.blackOut : shares.colorOut) += job_rows::dots(b.dots);
   }
   return shares;
 }
 
-// Kept dots per band of the calibration pages, in percent of the input's.
-std::vector<double> bandShares(const job_rows::Job& in, const job_rows::Job& out) {
+size_t rowCount(const jobread::Job& job) {
+  size_t rows = 0;
+  for (const jobread::Page& page : job.pages) rows += page.rows.size();
+  return rows;
+}
+
+// Kept dots per band of a calibration page, in percent of the page's.
+std::vector<double> bandShares(const jobread::Job& in, const jobread::Job& out) {
   std::vector<double> shares;
-  EXPECT_EQ(static_cast<size_t>(kBands * kRowsPerBand), out.rows.size());
-  if (out.rows.size() != in.rows.size()) return shares;
-  for (size_t first = 0; first + kRowsPerBand <= out.rows.size(); first += kRowsPerBand) {
-    uint64_t before = 0, after = 0;
+  expectThinnedRewrite(in, out);
+  if (in.pages.size() != 1 || out.pages.size() != 1) return shares;
+  const auto& before = in.pages[0].rows;
+  const auto& after = out.pages[0].rows;
+  EXPECT_EQ(static_cast<size_t>(kBands * kRowsPerBand), after.size());
+  if (after.size() != before.size()) return shares;
+  for (size_t first = 0; first + kRowsPerBand <= after.size(); first += kRowsPerBand) {
+    uint64_t dotsBefore = 0, dotsAfter = 0;
     for (size_t r = first; r < first + kRowsPerBand; ++r) {
-      EXPECT_TRUE(job_rows::onlyRemoved(in.rows[r].dots, out.rows[r].dots)) << "row " << r;
-      before += job_rows::dots(in.rows[r].dots);
-      after += job_rows::dots(out.rows[r].dots);
+      for (const jobread::PlaneRow& plane : before[r]) dotsBefore += jobread::countDots(plane);
+      for (const jobread::PlaneRow& plane : after[r]) dotsAfter += jobread::countDots(plane);
     }
-    shares.push_back(100.0 * double(after) / double(before));
+    shares.push_back(100.0 * double(dotsAfter) / double(dotsBefore));
   }
   return shares;
 }
@@ -252,38 +294,60 @@ class EndToEnd : public testing::Test {
     EXPECT_EQ(1, record.closes);
     return Bytes(record.bytes.begin(), record.bytes.end());
   }
+
+  static void expectThinnedJob(const char* name, bool hp, const wchar_t* port, const wchar_t* printer,
+                               int blackLevel, int colorLevel);
 };
 HMODULE EndToEnd::monitor_ = nullptr;
 MonitorTable* EndToEnd::table_ = nullptr;
 
-TEST_F(EndToEnd, HpJobIsThinnedByTheRealPluginAndReductionLibrary) {
-  const Bytes job = realJob("hp-cdj550.prn");
+// Prints a real job through the monitor and checks the rewrite against it:
+// the kept share of each ink (where the job has enough dots to tell) near
+// 100 - the stored level.
+void EndToEnd::expectThinnedJob(const char* name, bool hp, const wchar_t* port, const wchar_t* printer,
+                                int blackLevel, int colorLevel) {
+  SCOPED_TRACE(name);
+  const Bytes job = realJob(name);
   ASSERT_GT(job.size(), 10000u) << "the fixture renders the jobs";
+  const Bytes out = print(port, printer, 100, job, 4096);
+  const jobread::Job in = hp ? jobread::readHpJob(job) : jobread::readCanonJob(job);
+  ASSERT_GT(rowCount(in), 500u);
+  const Shares shares = expectThinnedRewrite(in, hp ? jobread::readHpJob(out) : jobread::readCanonJob(out));
+  ASSERT_GT(shares.blackIn + shares.colorIn, 100000u);
+  if (shares.blackIn > 10000) {
+    EXPECT_NEAR((100 - blackLevel) / 100.0, shares.black(), 0.1) << shares.blackOut << " of " << shares.blackIn
+                                                                 << " black dots";
+  }
+  if (shares.colorIn > 10000) {
+    EXPECT_NEAR((100 - colorLevel) / 100.0, shares.color(), 0.1) << shares.colorOut << " of " << shares.colorIn
+                                                                 << " colour dots";
+  }
+}
+
+TEST_F(EndToEnd, HpJobsAreThinnedByTheRealPluginAndReductionLibrary) {
   configure(kHpPrinter, 1, 40, 50, 0);
-  const Bytes out = print(kHpPort, kHpPrinterW, 101, job, 4096);
-  const job_rows::Job in = job_rows::readHp(job);
-  ASSERT_GT(in.rows.size(), 1000u);
-  const Shares shares = expectThinnedRewrite(in, job_rows::readHp(out));
-  EXPECT_NEAR(0.60, shares.black(), 0.1) << shares.blackOut << " of " << shares.blackIn << " black dots";
-  EXPECT_NEAR(0.50, shares.color(), 0.1) << shares.colorOut << " of " << shares.colorIn << " colour dots";
+  // Mode 9 planes, rows ended early, combined escape sequences; then ESC*g
+  // format 2 with rows that start raster graphics by themselves.
+  expectThinnedJob("hp-cdj550.prn", true, kHpPort, kHpPrinterW, 40, 50);
+  expectThinnedJob("hp-cdj670.prn", true, kHpPort, kHpPrinterW, 40, 50);
   // The reduction library built the printer's threshold files in its data folder.
   EXPECT_EQ(kThresholdFileSize, readFile(dataFile(kHpPrinter, "kfile.red")).size());
   EXPECT_EQ(kThresholdFileSize, readFile(dataFile(kHpPrinter, "cfile.red")).size());
 }
 
+// A DeskJet 550C row ends early (ESC*b#W) when its remaining mode 9 planes
+// repeat the previous row; the printer then repeats those planes. Once the
+// rows leave in mode 2 the plug-in has to send those planes itself, or solid
+// colour areas print blank. Enable when VaskHP does.
+TEST_F(EndToEnd, DISABLED_HpRowsEndedEarlyKeepTheirRepeatedPlanes) {
+  configure(kHpPrinter, 1, 40, 50, 0);
+  expectThinnedJob("hp-cdj550-colour.prn", true, kHpPort, kHpPrinterW, 40, 50);
+}
+
 TEST_F(EndToEnd, CanonJobsAreThinnedByTheRealPluginAndReductionLibrary) {
   configure(kCanonPrinter, 1, 30, 60, 0);
-  for (const char* name : {"canon-bjc600.prn", "canon-bjc800.prn"}) {
-    SCOPED_TRACE(name);
-    const Bytes job = realJob(name);
-    ASSERT_GT(job.size(), 10000u) << "the fixture renders the jobs";
-    const Bytes out = print(kCanonPort, kCanonPrinterW, 201, job, 3000);
-    const job_rows::Job in = job_rows::readCanon(job);
-    ASSERT_GT(in.rows.size(), 1000u);
-    const Shares shares = expectThinnedRewrite(in, job_rows::readCanon(out));
-    EXPECT_NEAR(0.70, shares.black(), 0.1) << shares.blackOut << " of " << shares.blackIn << " black dots";
-    EXPECT_NEAR(0.40, shares.color(), 0.1) << shares.colorOut << " of " << shares.colorIn << " colour dots";
-  }
+  expectThinnedJob("canon-bjc600.prn", false, kCanonPort, kCanonPrinterW, 30, 60);
+  expectThinnedJob("canon-bjc800.prn", false, kCanonPort, kCanonPrinterW, 30, 60);
   EXPECT_EQ(kThresholdFileSize, readFile(dataFile(kCanonPrinter, "kfile.red")).size());
   EXPECT_EQ(kThresholdFileSize, readFile(dataFile(kCanonPrinter, "cfile.red")).size());
 }
@@ -326,9 +390,9 @@ TEST_F(EndToEnd, HpAndCanonJobsPrintOnTwoPortsAtOnce) {
 // third Y offset on, and the monitor clears the request (1 -> 0, 2 -> 3).
 TEST_F(EndToEnd, HpCalibrationPageUsesTheCalibrationPassAndClearsTheRequest) {
   const Bytes page = hpCalibrationPage();
-  const job_rows::Job in = job_rows::readHp(page);
+  const jobread::Job in = jobread::readHpJob(page);
   configure(kHpPrinter, 1, 50, 50, 1);
-  const std::vector<double> shares = bandShares(in, job_rows::readHp(print(kHpPort, kHpPrinterW, 105, page, 2048)));
+  const std::vector<double> shares = bandShares(in, jobread::readHpJob(print(kHpPort, kHpPrinterW, 105, page, 2048)));
   ASSERT_EQ(static_cast<size_t>(kBands), shares.size());
   EXPECT_EQ(0, GetPrintCalibrationPage(kHpPrinter));
   for (int band = 0; band < 3; ++band) EXPECT_EQ(100.0, shares[band]) << "band " << band;
@@ -337,7 +401,7 @@ TEST_F(EndToEnd, HpCalibrationPageUsesTheCalibrationPassAndClearsTheRequest) {
 
   configure(kHpPrinter, 0, 50, 50, 2);  // the page's first document of two
   spooler::resetPortMonitor();
-  const std::vector<double> second = bandShares(in, job_rows::readHp(print(kHpPort, kHpPrinterW, 106, page, 2048)));
+  const std::vector<double> second = bandShares(in, jobread::readHpJob(print(kHpPort, kHpPrinterW, 106, page, 2048)));
   EXPECT_EQ(3, GetPrintCalibrationPage(kHpPrinter));
   ASSERT_EQ(static_cast<size_t>(kBands), second.size());
   EXPECT_EQ(100.0, second[0]);
@@ -346,10 +410,10 @@ TEST_F(EndToEnd, HpCalibrationPageUsesTheCalibrationPassAndClearsTheRequest) {
 
 TEST_F(EndToEnd, CanonCalibrationPageUsesTheCalibrationPassAndClearsTheRequest) {
   const Bytes page = canonCalibrationPage();
-  const job_rows::Job in = job_rows::readCanon(page);
+  const jobread::Job in = jobread::readCanonJob(page);
   configure(kCanonPrinter, 1, 50, 50, 1);
   const std::vector<double> shares =
-      bandShares(in, job_rows::readCanon(print(kCanonPort, kCanonPrinterW, 205, page, 2048)));
+      bandShares(in, jobread::readCanonJob(print(kCanonPort, kCanonPrinterW, 205, page, 2048)));
   ASSERT_EQ(static_cast<size_t>(kBands), shares.size());
   EXPECT_EQ(0, GetPrintCalibrationPage(kCanonPrinter));
   for (int band = 0; band < 3; ++band) EXPECT_EQ(100.0, shares[band]) << "band " << band;
