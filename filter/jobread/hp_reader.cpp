@@ -30,6 +30,9 @@ constexpr int32_t kMaxEncodedRow = 32767;       // the shared decoders take 16-b
 constexpr size_t kMaxSeedSlots = 64;            // planes per printer row the reader keeps apart
 constexpr int64_t kMaxPixelWidth = 1 << 16;     // 24-bit pixel row bound
 constexpr int64_t kValueLimit = 1000000000000;  // larger numbers are kept as written
+// Decoded row data a job may fill: delta rows of a few bytes can repeat long
+// seed rows, so a small hostile job could otherwise ask for any amount.
+constexpr uint64_t kMaxPlainBytes = uint64_t{1} << 30;
 
 bool isGroupChar(uint8_t c) { return c >= 0x60 && c <= 0x7E; }
 bool isParameterizedChar(uint8_t c) { return c >= 0x21 && c <= 0x2F; }
@@ -683,6 +686,11 @@ class HpReader {
       const size_t slot = index < planes_.size() ? planes_[index].seed : index;
       if (slot < kMaxSeedSlots) ok = decodePlane(compression_, data, seedAt(slot), plane.data);
     }
+    plainBytes_ += plane.data.size();
+    if (plainBytes_ > kMaxPlainBytes) {
+      plane.data.clear();
+      ok = false;
+    }
     if (!ok) result_.truncated = true;
     row_.push_back(std::move(plane));
     if (lastPlane) {
@@ -731,6 +739,7 @@ class HpReader {
   std::vector<Seed> seeds_;
   std::vector<Bytes> pixelSeeds_;
   std::vector<uint8_t> scratch_;
+  uint64_t plainBytes_ = 0;
 };
 
 }  // namespace
