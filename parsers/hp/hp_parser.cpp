@@ -28,7 +28,7 @@ constexpr int32_t kDefaultResolution = 600;     // sizes buffers when no resolut
 
 // Command families after ESC: the two bytes, then how each parameter group
 // is applied.
-enum class Family { AmpL, AmpU, StarR, StarG, StarB, StarP, StarT, StarO };
+enum class Family { AmpL, AmpU, StarR, StarG, StarB, StarP, StarT, StarO, Other };
 
 struct FamilyEntry {
   char first;
@@ -62,7 +62,8 @@ enum class Action {
   CompressionMode,
   RowData,
   YOffset,
-  Unknown,  // written as read; the rest is copied to the next escape
+  Verbatim,  // written as read (families the plug-in does not rewrite)
+  Unknown,   // written as read; the rest is copied to the next escape
 };
 
 struct CommandEntry {
@@ -71,7 +72,7 @@ struct CommandEntry {
   Action action;
 };
 
-constexpr std::array<CommandEntry, 22> kCommands{{
+constexpr std::array<CommandEntry, 23> kCommands{{
     {Family::AmpL, 0, Action::Canonical},
     {Family::AmpU, 0, Action::Canonical},
     {Family::StarO, 0, Action::Canonical},
@@ -94,6 +95,7 @@ constexpr std::array<CommandEntry, 22> kCommands{{
     {Family::StarB, 'B', Action::Canonical},
     {Family::StarB, 'S', Action::Canonical},
     {Family::StarB, 0, Action::Unknown},
+    {Family::Other, 0, Action::Verbatim},
 }};
 
 constexpr Action lookupAction(Family family, char terminator) {
@@ -104,6 +106,29 @@ constexpr Action lookupAction(Family family, char terminator) {
 }
 static_assert(lookupAction(Family::StarR, 'A') == Action::StartRaster, "command table");
 static_assert(lookupAction(Family::StarR, 'Z') == Action::Unknown, "command table");
+
+// Commands whose value counts the bytes of a data block after the terminator
+// (fonts, patterns, transparent data, driver configuration). The block is
+// copied untouched: an ESC inside it is data, not a command. Raster rows and
+// configure raster data have their own handling.
+struct DataCommand {
+  char first;
+  char second;
+  char terminator;
+};
+
+constexpr std::array<DataCommand, 12> kDataCommands{{
+    {'(', 's', 'W'}, {')', 's', 'W'}, {'(', 'f', 'W'}, {'*', 'c', 'W'}, {'&', 'p', 'X'}, {'*', 'v', 'W'},
+    {'*', 'o', 'W'}, {'&', 'n', 'W'}, {'*', 'm', 'W'}, {'*', 'l', 'W'}, {'*', 'i', 'W'}, {'&', 'b', 'W'},
+}};
+
+constexpr bool carriesData(int first, int second, char terminator) {
+  for (const DataCommand& command : kDataCommands) {
+    if (command.first == first && command.second == second && command.terminator == terminator) return true;
+  }
+  return false;
+}
+static_assert(carriesData('&', 'p', 'X') && !carriesData('*', 'b', 'W'), "data commands");
 
 // One parameter group: value (as read) and terminator.
 struct Group {
@@ -118,6 +143,7 @@ struct Group {
 
 bool isParameterLetter(int c) { return c >= 0x60 && c <= 0x7E; }
 bool isFinalLetter(int c) { return c >= 0x40 && c <= 0x5E; }
+bool isParameterizedChar(int c) { return c >= 0x21 && c <= 0x2F; }
 char upper(int c) { return static_cast<char>(isParameterLetter(c) ? c - 0x20 : c); }
 
 template <typename T>
@@ -169,7 +195,7 @@ class HpParser {
   void copyBytes(int64_t count);
 
   void dispatch();
-  void parseFamily(Family family);
+  void parseFamily(Family family, int first, int second);
   bool readGroup(Group* group, bool allowCarriageReturn);
   void writeCanonical(const Group& group) {
     if (group.parsed) putNumber(group.value, group.plus); else putRaw(group);
@@ -192,6 +218,7 @@ class HpParser {
   bool blackSeedExchange() const;
   bool decodeRow(int32_t count, int32_t* encodedLength);
   void writeRowMode(int32_t mode);
+  void writeRewrittenRow(int32_t encoded, int terminator);
 
   ParserContext* context_;
   void* in_;
@@ -270,16 +297,20 @@ void HpParser::dispatch() {
     reset();
     return;
   }
-  if (first != '*' && first != '&') return;  // copied to the next escape by the main loop
+  // Anything but a parameterised sequence is copied to the next escape by the
+  // main loop.
+  if (!isParameterizedChar(first)) return;
   const int second = get();
   if (second < 0) return;
   put(second);
   for (const FamilyEntry& entry : kFamilies) {
     if (entry.first == first && entry.second == second) {
-      parseFamily(entry.family);
+      parseFamily(entry.family, first, second);
       return;
     }
   }
+  // Other families pass as they are; only their data blocks need reading.
+  if (isParameterLetter(second)) parseFamily(Family::Other, first, second);
 }
 
 void HpParser::reset() {
@@ -356,7 +387,7 @@ bool startsValue(int c) { return (c >= '0' && c <= '9') || c == '-' || c == '+' 
 
 }  // namespace
 
-void HpParser::parseFamily(Family family) {
+void HpParser::parseFamily(Family family, int first, int second) {
   Group group{};
   for (;;) {
     if (!readGroup(&group, family == Family::StarB)) return;
@@ -366,6 +397,8 @@ void HpParser::parseFamily(Family family) {
       put(group.terminator);
     } else if (!applyGroup(family, group)) {
       return;
+    } else if (carriesData(first, second, upper(group.terminator)) && group.value > 0) {
+      copyBytes(group.value);
     }
     if (group.continues) continue;
     // Raster jobs go on with ESC*b groups after an upper-case terminator; a
@@ -463,6 +496,10 @@ bool HpParser::applyGroup(Family family, Group& group) {
       put(group.terminator);
       yOffset();
       yOffsetRule(value);
+      return true;
+    case Action::Verbatim:
+      putRaw(group);
+      put(group.terminator);
       return true;
     case Action::Unknown:
       putRaw(group);
@@ -796,8 +833,14 @@ void HpParser::rowData(const Group& group) {
   // PCL starts raster graphics implicitly at the first row.
   if (!pageOpen_) startRaster();
   const int32_t count = group.value;
+  // A delta-coded row may end before its last planes: they repeat their seed
+  // rows. The rewritten rows are not delta-coded, so those planes are sent.
+  const bool endsRow = upper(group.terminator) == 'W';
+  const int32_t leftOut = !componentLayout() && endsRow && compression_ == 9 && buffersOk_
+                              ? std::min(planes_, static_cast<int32_t>(plugin::kMaxPlanes)) - (planeIndex_ + 1)
+                              : 0;
+  const int terminator = leftOut > 0 ? 'v' : group.terminator;
   int32_t encoded = 0;
-  bool rewritten = false;
   if (rowDecodable(count)) {
     const int32_t got = count > 0 ? InBuffer_readbytes(in_, inWork_.data, count) : 0;
     if (got < count) {
@@ -808,23 +851,18 @@ void HpParser::rowData(const Group& group) {
       if (got > 0) OutBuffer_writebytes(out_, inWork_.data, got);
       return;
     }
-    rewritten = decodeRow(count, &encoded);
-    if (rewritten) {
-      // An empty row reads the same in modes 0 and 2.
-      if (encoded > 0 || (writtenMode_ != 0 && writtenMode_ != 2)) writeRowMode(2);
-      putNumber(encoded, false);
-      put(group.terminator);
-      if (encoded > 0) OutBuffer_writebytes(out_, inWork_.data, encoded);
+    if (decodeRow(count, &encoded)) {
+      writeRewrittenRow(encoded, terminator);
     } else {
       writeRowMode(compression_);
       writeCanonical(group);
-      put(group.terminator);
+      put(terminator);
       OutBuffer_writebytes(out_, inWork_.data, count);
     }
   } else {
     writeRowMode(compression_);
     writeCanonical(group);
-    put(group.terminator);
+    put(terminator);
     if (count > 0) copyBytes(count);
     if (!componentLayout()) {
       // The printer's seed for this plane is now a row we do not hold.
@@ -832,12 +870,32 @@ void HpParser::rowData(const Group& group) {
     }
   }
   ++planeIndex_;
-  if (upper(group.terminator) == 'W') {
+  for (int32_t i = 0; i < leftOut; ++i, ++planeIndex_) {
+    const int last = i + 1 == leftOut ? group.terminator : 'v';
+    if (rowDecodable(0) && decodeRow(0, &encoded)) {
+      writeRewrittenRow(encoded, last);
+    } else {
+      // A seed we do not hold: the printer repeats its own.
+      writeRowMode(9);
+      putNumber(0, false);
+      put(last);
+    }
+  }
+  if (endsRow) {
     ++rowCounter_;
     ++totals_->rows;
     planeIndex_ = 0;
     OutBufferSetSaveState(out_, 1);
   }
+}
+
+// Writes a decoded and re-encoded row (in inWork_) with its new length.
+void HpParser::writeRewrittenRow(int32_t encoded, int terminator) {
+  // An empty row reads the same in modes 0 and 2.
+  if (encoded > 0 || (writtenMode_ != 0 && writtenMode_ != 2)) writeRowMode(2);
+  putNumber(encoded, false);
+  put(terminator);
+  if (encoded > 0) OutBuffer_writebytes(out_, inWork_.data, encoded);
 }
 
 }  // namespace

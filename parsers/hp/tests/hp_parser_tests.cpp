@@ -71,6 +71,17 @@ TEST(HpCommands, CombinedSequencesInEveryFamilyAreWrittenBackGroupByGroup) {
   EXPECT_EQ(reduction.recorder().blackWidth, 2400u);
 }
 
+TEST(HpCommands, DataBlocksOfOtherCommandsPassUntouchedEvenWithEscapesInside) {
+  RecordingReduction reduction;
+  const Bytes data = esc("*r007S") + esc("E") + esc("*rA") + esc("*b2W") + "\x01\xFF";  // 20 bytes
+  ASSERT_EQ(data.size(), 20u);
+  const Bytes blocks = esc("(s20W") + data + esc(")s1p20W") + data + esc("&p20X") + data + esc("*o20W") + data +
+                       esc("*c1a20W") + data + esc("(s16.67H") + esc("(8U");
+  const auto result = runJob(blocks + esc("&l007A"));
+  EXPECT_EQ(result.output, blocks + esc("&l7A"));
+  EXPECT_EQ(reduction.recorder().openPages, 0);
+}
+
 TEST(HpCommands, ResolutionAndWidth) {
   RecordingReduction reduction;
   runJob(esc("*t300R") + esc("*rA") + esc("*rB"));
@@ -108,6 +119,17 @@ TEST(HpRaster, SwitchingBetweenModes2And9DecodesAgainstTheLastRow) {
       runJob(esc("*rA") + esc("*b2m3W") + bin({0x01, 0xAA, 0x55}) + esc("*b9m0W") + esc("*b9m2W") + bin({0x00, 0x0F}) + esc("*rC"));
   EXPECT_EQ(result.output, esc("*rA") + esc("*b2m3W") + bin({0x01, 0xAA, 0x55}) + esc("*b2m3W") + bin({0x01, 0xAA, 0x55}) +
                                esc("*b2m3W") + bin({0x01, 0x0F, 0x55}) + esc("*rC"));
+}
+
+TEST(HpRaster, PlanesADeltaRowLeavesOutRepeatTheirSeedsAndAreSent) {
+  RecordingReduction reduction;
+  // The second row sends black only: cyan, magenta and yellow repeat.
+  const auto result = runJob(esc("*r-4U") + esc("*rA") + esc("*b9m") + esc("*b0v2v") + bin({0x00, 0xF0}) + "0v0W" +
+                             esc("*b0W") + esc("*rC"));
+  EXPECT_EQ(result.output, esc("*r-4U") + esc("*rA") + esc("*b2m") + esc("*b0v2v") + bin({0x00, 0xF0}) + "0v0W" +
+                               esc("*b0v2v") + bin({0x00, 0xF0}) + "0v0W" + esc("*rC"));
+  EXPECT_EQ(result.totals.before[1], 4u + 4u);
+  EXPECT_EQ(reduction.recorder().reduces.size(), 8u);
 }
 
 TEST(HpRaster, Mode0IsDecodedUncompressedAndOtherModesPassUnchanged) {
