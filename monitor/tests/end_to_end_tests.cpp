@@ -12,9 +12,11 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <windows.h>
 #include <tlhelp32.h>
+#include <winspool.h>
 
 #include "CorvantaReg.h"
 #include "monitor_internal.h"
@@ -32,6 +34,13 @@ constexpr wchar_t kHpPort[] = L"E2E1:";
 constexpr char kCanonPrinter[] = "E2E BJC";
 constexpr wchar_t kCanonPrinterW[] = L"E2E BJC";
 constexpr wchar_t kCanonPort[] = L"E2E2:";
+// A printer the prefix's spooler knows, whose driver names its own language
+// monitor: the monitor chains to OriginalLM.dll for it.
+constexpr char kChainedPrinter[] = "E2E Chained DeskJet";
+constexpr wchar_t kChainedPrinterW[] = L"E2E Chained DeskJet";
+constexpr wchar_t kChainedPort[] = L"E2E3:";
+constexpr char kDriverName[] = "Corvanta End-to-End Driver";
+constexpr wchar_t kOriginalMonitor[] = L"Corvanta End-to-End Original LM";
 constexpr size_t kThresholdFileSize = 20 + 1250 * 300;
 
 Bytes readFile(const std::string& path) {
@@ -211,6 +220,7 @@ class EndToEnd : public testing::Test {
  protected:
   static HMODULE monitor_;
   static MonitorTable* table_;
+  static HANDLE chainedPrinter_;
 
   static void SetUpTestSuite() {
     // Installation: the printers' maker codes in the machine settings; the
@@ -218,6 +228,8 @@ class EndToEnd : public testing::Test {
     // defaults, which the tests change through the settings store.
     spooler::setManufacturer(kHpPrinter, 0);
     spooler::setManufacturer(kCanonPrinter, 1);
+    spooler::setManufacturer(kChainedPrinter, 0);
+    installChainedPrinter();
     static char names[260][260];
     int32_t count = 0;
     const SettingPair defaults[] = {{"InkReduction", 1},     {"DisplayInk", 0},        {"BlackLevel", 25},
@@ -225,7 +237,7 @@ class EndToEnd : public testing::Test {
                                     {"BlackCartPerYear", 0}, {"ColorCartPerYear", 0},  {"PrintCalibrationPage", 0}};
     EXPECT_EQ(0, SyncUserSettings(names, &count, defaults, 9));
     // The threshold files are built by the first reduced job.
-    for (const char* printer : {kHpPrinter, kCanonPrinter})
+    for (const char* printer : {kHpPrinter, kCanonPrinter, kChainedPrinter})
       for (const char* file : {"kfile.red", "cfile.red"}) DeleteFileA(dataFile(printer, file).c_str());
     loadMonitor();
   }
@@ -233,6 +245,45 @@ class EndToEnd : public testing::Test {
   static void TearDownTestSuite() {
     DeletePrinterSettings(kHpPrinter);
     DeletePrinterSettings(kCanonPrinter);
+    DeletePrinterSettings(kChainedPrinter);
+    if (chainedPrinter_) {
+      DeletePrinter(chainedPrinter_);
+      ClosePrinter(chainedPrinter_);
+    }
+    DeletePrinterDriverA(nullptr, nullptr, const_cast<char*>(kDriverName));
+  }
+
+  // Adds the chained printer to the spooler with a driver of Wine's own
+  // PostScript files, and names the original monitor in the driver's key as
+  // installation does.
+  static void installChainedPrinter() {
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    std::string file = std::string(system) + "\\wineps.drv";
+    DRIVER_INFO_3A driver = {};
+    driver.cVersion = 3;
+    driver.pName = const_cast<char*>(kDriverName);
+    driver.pDriverPath = driver.pDataFile = driver.pConfigFile = &file[0];
+    ASSERT_TRUE(AddPrinterDriverExA(nullptr, 3, reinterpret_cast<BYTE*>(&driver), APD_COPY_NEW_FILES))
+        << "AddPrinterDriverEx: " << GetLastError();
+    PRINTER_INFO_2A info = {};
+    info.pPrinterName = const_cast<char*>(kChainedPrinter);
+    info.pPortName = const_cast<char*>("FILE:");
+    info.pDriverName = const_cast<char*>(kDriverName);
+    info.pPrintProcessor = const_cast<char*>("WinPrint");
+    info.pDatatype = const_cast<char*>("RAW");
+    chainedPrinter_ = AddPrinterA(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+    if (!chainedPrinter_ && GetLastError() == ERROR_PRINTER_ALREADY_EXISTS)
+      OpenPrinterA(const_cast<char*>(kChainedPrinter), &chainedPrinter_, nullptr);
+    ASSERT_NE(nullptr, chainedPrinter_) << "AddPrinter: " << GetLastError();
+    DWORD needed = 0;
+    GetPrinterDriverW(chainedPrinter_, nullptr, 3, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    ASSERT_TRUE(needed && GetPrinterDriverW(chainedPrinter_, nullptr, 3, buffer.data(), needed, &needed));
+    const auto* installed = reinterpret_cast<const DRIVER_INFO_3W*>(buffer.data());
+    spooler::Printer printer{kChainedPrinterW, kChainedPort, installed->pName, installed->pEnvironment,
+                             installed->cVersion, {}};
+    spooler::setDriverMonitor(printer, kOriginalMonitor);
   }
 
   static void loadMonitor() {
@@ -241,10 +292,15 @@ class EndToEnd : public testing::Test {
     auto init = corvanta_lm::procAddress<corvanta_lm::InitializePrintMonitorFunction>(monitor_,
                                                                                       "InitializePrintMonitor");
     ASSERT_NE(nullptr, init);
-    // A monitor key without OriginalDriver: jobs go straight to the port monitor.
+    // A monitor key without OriginalDriver, for printers the spooler does
+    // not know: their jobs go straight to the port monitor. The chained
+    // printer's monitor key names the original monitor.
     const std::wstring key = spooler::setMonitorKey(L"Corvanta End-to-End LM", nullptr);
     table_ = init(const_cast<LPWSTR>(key.c_str()));
     ASSERT_NE(nullptr, table_);
+    const std::wstring chained = spooler::setMonitorKey(kOriginalMonitor, L"OriginalLM.dll");
+    ASSERT_EQ(table_, init(const_cast<LPWSTR>(chained.c_str())));
+    ASSERT_NE(nullptr, spooler::originalMonitorStats()) << "OriginalLM.dll was not loaded";
   }
 
   void SetUp() override {
@@ -300,6 +356,7 @@ class EndToEnd : public testing::Test {
 };
 HMODULE EndToEnd::monitor_ = nullptr;
 MonitorTable* EndToEnd::table_ = nullptr;
+HANDLE EndToEnd::chainedPrinter_ = nullptr;
 
 // Prints a real job through the monitor and checks the rewrite against it:
 // the kept share of each ink (where the job has enough dots to tell) near
@@ -350,6 +407,28 @@ TEST_F(EndToEnd, CanonJobsAreThinnedByTheRealPluginAndReductionLibrary) {
   expectThinnedJob("canon-bjc800.prn", false, kCanonPort, kCanonPrinterW, 30, 60);
   EXPECT_EQ(kThresholdFileSize, readFile(dataFile(kCanonPrinter, "kfile.red")).size());
   EXPECT_EQ(kThresholdFileSize, readFile(dataFile(kCanonPrinter, "cfile.red")).size());
+}
+
+// The printer's own monitor found through the spooler's driver data passes
+// the thinned job on; the thinning depends only on the levels, so it matches
+// the same job printed on an unchained printer.
+TEST_F(EndToEnd, ChainedPrinterGetsTheThinnedJobThroughItsOwnMonitor) {
+  ASSERT_NE(nullptr, chainedPrinter_);
+  configure(kHpPrinter, 1, 40, 50, 0);
+  configure(kChainedPrinter, 1, 40, 50, 0);
+  const Bytes job = realJob("hp-cdj670.prn");
+  ASSERT_FALSE(job.empty());
+  const Bytes direct = print(kHpPort, kHpPrinterW, 107, job, 4096);
+  const spooler::OriginalMonitorStats before = *spooler::originalMonitorStats();
+  const Bytes chained = print(kChainedPort, kChainedPrinterW, 108, job, 4096);
+  const spooler::OriginalMonitorStats* after = spooler::originalMonitorStats();
+  EXPECT_EQ(before.opens + 1, after->opens);
+  EXPECT_EQ(before.startDocs + 1, after->startDocs);
+  EXPECT_EQ(before.endDocs + 1, after->endDocs);
+  EXPECT_EQ(before.closes + 1, after->closes);
+  EXPECT_EQ(before.bytes + static_cast<LONG>(chained.size()), after->bytes);
+  EXPECT_FALSE(chained == job);
+  EXPECT_TRUE(chained == direct);
 }
 
 TEST_F(EndToEnd, JobsOfPrintersWithReductionOffPassByteForByte) {

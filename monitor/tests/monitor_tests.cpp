@@ -27,21 +27,12 @@ struct PluginStats {
   int16_t colorKeepPercent;
   char printerName[64];
 };
-struct OriginalStats {
-  LONG ntInits, nineXInits, opens, startDocs, writes, bytes, endDocs, closes;
-};
 
 const PluginStats* pluginStats(const wchar_t* dll) {
   HMODULE module = GetModuleHandleW(dll);
   if (!module) return nullptr;
   auto get = corvanta_lm::procAddress<const PluginStats* (*)()>(module, "CopyPluginStats");
   return get ? get() : nullptr;
-}
-
-const OriginalStats* originalStats() {
-  HMODULE module = GetModuleHandleW(L"OriginalLM.dll");
-  if (!module) return nullptr;
-  return corvanta_lm::procAddress<const OriginalStats* (*)()>(module, "OriginalMonitorStats")();
 }
 
 // A parse thread counts as running until it has returned from parseFile, a
@@ -174,7 +165,7 @@ TEST_F(MonitorTest, TableHasTheSpoolerSlotsAndRejectsBadPaths) {
   SetLastError(0xdeadbeef);
   EXPECT_EQ(nullptr, corvanta_lm::initializePrintMonitor(const_cast<LPWSTR>(L"")));
   EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
-  const OriginalStats* original = originalStats();
+  const spooler::OriginalMonitorStats* original = spooler::originalMonitorStats();
   ASSERT_NE(nullptr, original) << "OriginalDriver was not loaded";
   EXPECT_GE(original->ntInits, 1);
 }
@@ -281,9 +272,9 @@ TEST_F(MonitorTest, UnchainedDriverForwardsToThePortMonitorAndEjectsTheLastPage)
 }
 
 TEST_F(MonitorTest, ChainedDriverGoesThroughTheOriginalMonitor) {
-  const OriginalStats* original = originalStats();
+  const spooler::OriginalMonitorStats* original = spooler::originalMonitorStats();
   ASSERT_NE(nullptr, original);
-  const OriginalStats before = *original;
+  const spooler::OriginalMonitorStats before = *original;
   const auto data = pattern(9000, 2);
   configure("Chained Printer", 0, 0, 0);
   printJob(L"LPT5:", L"Chained Printer", 51, data, 3000);
@@ -295,11 +286,11 @@ TEST_F(MonitorTest, ChainedDriverGoesThroughTheOriginalMonitor) {
 }
 
 TEST_F(MonitorTest, BrokenOriginalDriverFallsBackToThePortMonitor) {
-  const OriginalStats before = *originalStats();
+  const spooler::OriginalMonitorStats before = *spooler::originalMonitorStats();
   const auto data = pattern(4000, 3);
   configure("Broken Chain", 0, 0, 0);
   printJob(L"LPT6:", L"Broken Chain", 61, data, 4000);
-  EXPECT_EQ(before.opens, originalStats()->opens);
+  EXPECT_EQ(before.opens, spooler::originalMonitorStats()->opens);
   EXPECT_EQ(data, spooler::portRecord(L"LPT6:").bytes);
   ASSERT_EQ(1u, spooler::jobControls().size());
   EXPECT_EQ(61u, spooler::jobControls()[0].jobId);
@@ -603,9 +594,9 @@ TEST_F(MonitorTest, NinexPlatformChainsThroughInitializeMonitorEx) {
   spooler::installSpooler(list, 1);
   const std::wstring path = spooler::setMonitorKey(L"Nine LM", L"OriginalLM.dll");
   spooler::setDriverMonitor(list.back(), L"Nine LM");
-  const OriginalStats before = *originalStats();
+  const spooler::OriginalMonitorStats before = *spooler::originalMonitorStats();
   ASSERT_EQ(table_, corvanta_lm::initializePrintMonitor(const_cast<LPWSTR>(path.c_str())));
-  EXPECT_EQ(before.nineXInits + 1, originalStats()->nineXInits);
+  EXPECT_EQ(before.nineXInits + 1, spooler::originalMonitorStats()->nineXInits);
   configure("Nine Printer", 0, 1, 0);
 
   // The 9x spooler's texts are narrow and reach the settings store unconverted.
@@ -613,7 +604,7 @@ TEST_F(MonitorTest, NinexPlatformChainsThroughInitializeMonitorEx) {
   auto* printer = reinterpret_cast<LPWSTR>(const_cast<char*>(narrowPrinter));
   HANDLE port = nullptr;
   ASSERT_TRUE(lm().openPortEx(const_cast<LPWSTR>(L"LPT8:"), printer, &port, spooler::portMonitor()));
-  EXPECT_EQ(before.opens + 1, originalStats()->opens);
+  EXPECT_EQ(before.opens + 1, spooler::originalMonitorStats()->opens);
   DOC_INFO_1W info = {const_cast<LPWSTR>(L"Report"), nullptr, nullptr};
   ASSERT_TRUE(lm().startDocPort(port, printer, 81, 1, reinterpret_cast<LPBYTE>(&info)));
   const auto data = pattern(20000, 22);

@@ -6,23 +6,14 @@
 #include <windows.h>
 
 #include "monitor_internal.h"
+#include "spooler_standins.h"
 
 using corvanta_lm::MonitorTable;
 using corvanta_lm::PortFunctions;
 
 namespace {
 
-struct OriginalStats {
-  LONG ntInits;
-  LONG nineXInits;
-  LONG opens;
-  LONG startDocs;
-  LONG writes;
-  LONG bytes;
-  LONG endDocs;
-  LONG closes;
-};
-OriginalStats g_stats;
+spooler::OriginalMonitorStats g_stats;
 
 struct Port {
   PortFunctions* portMonitor;
@@ -100,6 +91,6 @@ BOOL WINAPI InitializeMonitorEx(LPWSTR, PortFunctions* functions) {
   return TRUE;
 }
 
-const OriginalStats* OriginalMonitorStats(void) { return &g_stats; }
+const spooler::OriginalMonitorStats* OriginalMonitorStats(void) { return &g_stats; }
 
 }  // extern "C"

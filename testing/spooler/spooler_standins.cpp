@@ -297,6 +297,13 @@ PortRecord portRecord(const std::wstring& port) {
 
 int xcvCalls() { return static_cast<int>(g_xcvCalls); }
 
+const OriginalMonitorStats* originalMonitorStats() {
+  HMODULE module = GetModuleHandleW(L"OriginalLM.dll");
+  if (!module) return nullptr;
+  auto stats = corvanta_lm::procAddress<const OriginalMonitorStats* (*)()>(module, "OriginalMonitorStats");
+  return stats ? stats() : nullptr;
+}
+
 int openPorts() {
   std::lock_guard<std::mutex> lock(g_mutex);
   return g_openPorts;

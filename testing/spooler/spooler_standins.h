@@ -38,6 +38,13 @@ PortRecord portRecord(const std::wstring& port);  // latest handle opened on tha
 int openPorts();                                  // handles opened and not closed
 int xcvCalls();                                   // Xcv open, data and close calls that reached the port monitor
 
+// What passed through the original language monitor stand-in (OriginalLM.dll).
+struct OriginalMonitorStats {
+  LONG ntInits, nineXInits, opens, startDocs, writes, bytes, endDocs, closes;
+};
+// Null while OriginalLM.dll is not loaded.
+const OriginalMonitorStats* originalMonitorStats();
+
 // The spooler's printers and jobs as the winspool seam reports them.
 struct Printer {
   std::wstring name;
