@@ -49,11 +49,13 @@ const RealJob kJobs[] = {
     {"hpcups_f4200", "hpcups:hp-deskjet_f4200_series", "5-photo", true},
     // hpcups: format 2 with three colour records only, mode 9.
     {"hpcups_350", "hpcups:hp-deskjet_350", "3-colour", true},
+    // hpcups: format 2, black at 600 dpi over colour at 300, mode 2.
+    {"hpcups_970c", "hpcups:hp-deskjet_970c", "1-text", true},
 };
 
-// The part of a test page the jobs print: a 612 x 216 point window from 380
+// The part of a test page the jobs print: a 612 x 144 point window from 380
 // points up, where every page has ink, so that whole jobs run in moments.
-constexpr int kWindowHeight = 216;
+constexpr int kWindowHeight = 144;
 constexpr int kWindowBottom = 380;
 
 std::string window(const std::string& source, const std::string& binary, const std::string& page) {
