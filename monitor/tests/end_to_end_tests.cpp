@@ -431,6 +431,43 @@ TEST_F(EndToEnd, ChainedPrinterGetsTheThinnedJobThroughItsOwnMonitor) {
   EXPECT_TRUE(chained == direct);
 }
 
+// A job cancelled at the printer (GetPrinterDataFromPort control code 7) in
+// the middle: the spooler's writes and EndDocPort still succeed, the plug-in
+// reads the job to its end, and only what it had delivered before reaches the
+// printer.
+TEST_F(EndToEnd, CancelledJobStopsReachingThePrinterAndEndsCleanly) {
+  configure(kHpPrinter, 1, 40, 50, 0);
+  const Bytes job = realJob("hp-cdj670.prn");
+  ASSERT_FALSE(job.empty());
+  const Bytes whole = print(kHpPort, kHpPrinterW, 109, job, 4096);
+  spooler::resetPortMonitor();
+  const corvanta_lm::PortFunctions& lm = table_->functions;
+  HANDLE port = nullptr;
+  ASSERT_TRUE(lm.openPortEx(const_cast<LPWSTR>(kHpPort), const_cast<LPWSTR>(kHpPrinterW), &port,
+                            spooler::portMonitor()));
+  DOC_INFO_1W info = {const_cast<LPWSTR>(L"End-to-end page"), nullptr, nullptr};
+  ASSERT_TRUE(lm.startDocPort(port, const_cast<LPWSTR>(kHpPrinterW), 110, 1, reinterpret_cast<LPBYTE>(&info)));
+  for (size_t at = 0; at < job.size(); at += 4096) {
+    if (at == job.size() / 2 / 4096 * 4096) {
+      DWORD returned = 0;
+      EXPECT_TRUE(lm.getPrinterDataFromPort(port, 7, nullptr, nullptr, 0, nullptr, 0, &returned));
+    }
+    const DWORD size = static_cast<DWORD>(std::min<size_t>(4096, job.size() - at));
+    DWORD written = 0;
+    ASSERT_TRUE(lm.writePort(port, reinterpret_cast<LPBYTE>(const_cast<char*>(job.data() + at)), size, &written))
+        << GetLastError();
+    ASSERT_EQ(size, written);
+  }
+  EXPECT_TRUE(lm.endDocPort(port)) << GetLastError();
+  EXPECT_TRUE(lm.closePort(port)) << GetLastError();
+  const spooler::PortRecord record = spooler::portRecord(kHpPort);
+  EXPECT_EQ((std::vector<DWORD>{7}), record.controlIds);
+  EXPECT_EQ(1, record.endDocs);
+  const Bytes cancelled(record.bytes.begin(), record.bytes.end());
+  EXPECT_LT(cancelled.size(), whole.size());
+  EXPECT_TRUE(cancelled == whole.substr(0, cancelled.size()));
+}
+
 TEST_F(EndToEnd, JobsOfPrintersWithReductionOffPassByteForByte) {
   configure(kHpPrinter, 0, 40, 50, 0);
   configure(kCanonPrinter, 0, 40, 50, 0);
