@@ -20,7 +20,8 @@ uint64_t countDots(const PlaneRow& row) {
       break;
     }
     case 24:
-      for (size_t i = 0; i + 2 < size; i += 3) dots += (data[i] & data[i + 1] & data[i + 2]) != 0xFF;
+      // White is no ink whatever blue's lowest bit: HP mode 10 carries 7 bits of blue.
+      for (size_t i = 0; i + 2 < size; i += 3) dots += (data[i] & data[i + 1] & (data[i + 2] | 1)) != 0xFF;
       break;
     default:
       break;

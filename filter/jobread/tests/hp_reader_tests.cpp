@@ -211,6 +211,8 @@ TEST(HpReaderPixels, NewPixelsInBothFormsRunsAndSources) {
   EXPECT_EQ(PixelJob::rgbRow(read, 3), row3);
   // 0x40: literal, north-east source, 1 pixel: pixel 0 takes the seed's pixel 1.
   EXPECT_EQ(PixelJob::rgbRow(read, 4), row3);
+  // Pixels of the cache's white count as no ink.
+  EXPECT_EQ(countDots(read.pages[0].rows[4][1]), 6u);
   // Rows that end in white, blue's lowest bit aside, leave it off.
   EXPECT_EQ(readHpJob(PixelJob::configure() + PixelJob::row(bytes({0xE2}))).pages.at(0).rows.at(0).at(1).data, "");
 }

@@ -122,14 +122,6 @@ bool whitePixel(const char* p) {
 }
 bool samePixel(const char* a, const char* b) { return a[0] == b[0] && a[1] == b[1] && (a[2] | 1) == (b[2] | 1); }
 
-// Dots of a plane row: set bits, or RGB pixels that are not white (blue's
-// lowest bit carries nothing in mode 10).
-uint64_t dots(const jobread::PlaneRow& row) {
-  if (row.bitsPerPixel != 24) return jobread::countDots(row);
-  uint64_t n = 0;
-  for (size_t k = 0; k + 2 < row.data.size(); k += 3) n += !whitePixel(&row.data[k]);
-  return n;
-}
 
 struct Comparison {
   std::map<char, uint64_t> in, kept;  // dots per ink
@@ -157,10 +149,11 @@ void compare(const jobread::Job& before, const jobread::Job& after, Comparison& 
         const jobread::PlaneRow& y = b.rows[r][k];
         ASSERT_EQ(y.ink, x.ink);
         ASSERT_EQ(y.bitsPerPixel, x.bitsPerPixel);
-        result.in[x.ink] += dots(x);
-        result.kept[x.ink] += dots(y);
-        result.inByPlane[k] += dots(x);
-        result.keptByPlane[k] += dots(y);
+        const uint64_t was = jobread::countDots(x), is = jobread::countDots(y);
+        result.in[x.ink] += was;
+        result.kept[x.ink] += is;
+        result.inByPlane[k] += was;
+        result.keptByPlane[k] += is;
         Bytes u = x.data, v = y.data;
         const size_t unit = x.bitsPerPixel == 24 ? 3 : 1;
         const size_t width = std::max(u.size(), v.size());
