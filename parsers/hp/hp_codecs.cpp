@@ -304,4 +304,28 @@ int32_t encodeMode10(const uint8_t* row, int32_t rowBytes, uint8_t* seed, uint8_
   return static_cast<int32_t>(out - destination);
 }
 
+int32_t decodeMode3(const uint8_t* source, int32_t sourceLength, uint8_t* seed, int32_t seedCapacity) {
+  int32_t in = 0;
+  int64_t position = 0;
+  while (in < sourceLength) {
+    const uint8_t command = source[in++];
+    const int32_t count = (command >> 5) + 1;
+    int64_t offset = command & 0x1F;
+    if (offset == 31) {
+      uint8_t extension = 0;
+      do {
+        if (in >= sourceLength) return static_cast<int32_t>(position);
+        extension = source[in++];
+        offset += extension;
+      } while (extension == 255);
+    }
+    position += offset;
+    for (int32_t i = 0; i < count && in < sourceLength; ++i, ++position) {
+      if (position >= seedCapacity) return seedCapacity;
+      seed[position] = source[in++];
+    }
+  }
+  return static_cast<int32_t>(std::min<int64_t>(position, seedCapacity));
+}
+
 }  // namespace hp

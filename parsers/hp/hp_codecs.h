@@ -7,6 +7,13 @@
 
 namespace hp {
 
+// Applies one mode 3 (delta row) row to `seed` in place: command byte with
+// the count of replaced bytes - 1 in bits 7-5 and the offset in bits 4-0
+// (31: extension bytes added while they are 255), then the bytes. The offset
+// counts from just after the previous replacement. Returns the position after
+// the last byte replaced; a row reaching past seedCapacity is cut there.
+int32_t decodeMode3(const uint8_t* source, int32_t sourceLength, uint8_t* seed, int32_t seedCapacity);
+
 // Worst case of encodeMode9 for a row of `width` bytes: every byte changed and
 // no run, one command byte per 8 literal bytes plus extensions.
 constexpr int32_t mode9Bound(int32_t width) { return width + width / 8 + 8; }

@@ -144,6 +144,11 @@ struct Group {
 bool isParameterLetter(int c) { return c >= 0x60 && c <= 0x7E; }
 bool isFinalLetter(int c) { return c >= 0x40 && c <= 0x5E; }
 bool isParameterizedChar(int c) { return c >= 0x21 && c <= 0x2F; }
+
+// Plane-based compression modes: delta modes code a row against the plane's
+// previous row (its seed); the plug-in decodes these four.
+bool deltaMode(int32_t mode) { return mode == 3 || mode == 9; }
+bool decodableMode(int32_t mode) { return mode == 0 || mode == 2 || deltaMode(mode); }
 char upper(int c) { return static_cast<char>(isParameterLetter(c) ? c - 0x20 : c); }
 
 template <typename T>
@@ -476,11 +481,11 @@ bool HpParser::applyGroup(Family family, Group& group) {
                       static_cast<size_t>(6 * pageWidth_));
         }
       } else {
-        // Modes 0, 2 and 9 are decoded and leave in mode 2; any other mode's
-        // rows pass unchanged under their own label. A row that cannot be
-        // re-encoded after all is relabelled just before it (writeRowMode).
+        // Modes 0, 2, 3 and 9 are decoded and leave in mode 2; any other
+        // mode's rows pass unchanged under their own label. A row that cannot
+        // be re-encoded after all is relabelled just before it (writeRowMode).
         compression_ = value;
-        if (value == 0 || value == 2 || value == 9) written = 2;
+        if (decodableMode(value)) written = 2;
         writtenMode_ = written;
       }
       putNumber(written, false);
@@ -712,7 +717,7 @@ bool HpParser::rowDecodable(int32_t count) const {
     return method == 2 || method == 9 || method == 10;
   }
   if (compression_ == 0 || compression_ == 2) return true;
-  if (compression_ != 9) return false;
+  if (!deltaMode(compression_)) return false;
   const int32_t slot = std::min(planeIndex_, static_cast<int32_t>(plugin::kMaxPlanes));
   return seedValid_[blackSeedExchange() ? 1 - slot : slot];
 }
@@ -737,12 +742,15 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
     uint8_t* seed = inSeeds_[slot].data;
     // The buffers hold one byte more than bufferSize_, so a cut row shows.
     const int32_t probe = bufferSize_ + 1;
-    if (compression_ == 9) {
-      if (blackSeedExchange()) {
+    if (deltaMode(compression_)) {
+      if (compression_ == 9 && blackSeedExchange()) {
         std::memcpy(seed, inSeeds_[1 - slot].data, static_cast<size_t>(bufferSize_));
         seedValid_[slot] = seedValid_[1 - slot];
       }
-      if (count > 0 && decompressMode9(input, count, seed, probe) > bufferSize_) {
+      const int32_t end = count == 0 ? 0
+                          : compression_ == 9 ? decompressMode9(input, count, seed, probe)
+                                              : hp::decodeMode3(input, count, seed, probe);
+      if (end > bufferSize_) {
         seedValid_[slot] = false;
         return false;
       }
@@ -836,7 +844,7 @@ void HpParser::rowData(const Group& group) {
   // A delta-coded row may end before its last planes: they repeat their seed
   // rows. The rewritten rows are not delta-coded, so those planes are sent.
   const bool endsRow = upper(group.terminator) == 'W';
-  const int32_t leftOut = !componentLayout() && endsRow && compression_ == 9 && buffersOk_
+  const int32_t leftOut = !componentLayout() && endsRow && deltaMode(compression_) && buffersOk_
                               ? std::min(planes_, static_cast<int32_t>(plugin::kMaxPlanes)) - (planeIndex_ + 1)
                               : 0;
   const int terminator = leftOut > 0 ? 'v' : group.terminator;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -49,6 +50,26 @@ TEST(Mode9Encoder, RoundTripsThroughTheDecoderWithLongOffsetsAndRuns) {
     decompressMode9(encoded.data(), n, decoded.data(), width);
     ASSERT_EQ(decoded, row) << "trial " << trial;
   }
+}
+
+TEST(Mode3Decoder, ReplacesCountedBytesAtExtendedOffsetsAndCutsAtTheCapacity) {
+  // Two bytes at offset 1; then one byte 31 + 2 bytes after them; a zero-length
+  // row leaves the seed as it was.
+  const Row source{0x21, 0x11, 0x22, 0x1F, 0x02, 0x33};
+  Row seed(64, 0x00);
+  EXPECT_EQ(hp::decodeMode3(source.data(), 6, seed.data(), 64), 37);
+  EXPECT_EQ(seed[1], 0x11);
+  EXPECT_EQ(seed[2], 0x22);
+  EXPECT_EQ(seed[36], 0x33);
+  EXPECT_EQ(std::count(seed.begin(), seed.end(), 0), 61);
+  EXPECT_EQ(hp::decodeMode3(source.data(), 0, seed.data(), 64), 0);
+  Row small(8, 0x00);
+  EXPECT_EQ(hp::decodeMode3(source.data(), 6, small.data(), 8), 8);
+  EXPECT_EQ(small, (Row{0x00, 0x11, 0x22, 0x00, 0x00, 0x00, 0x00, 0x00}));
+  // A command cut by the end of the row replaces what there is.
+  Row cut(8, 0x00);
+  EXPECT_EQ(hp::decodeMode3(Row{0xE0, 0x01, 0x02}.data(), 3, cut.data(), 8), 2);
+  EXPECT_EQ(cut[1], 0x02);
 }
 
 TEST(Mode10Codec, WorkedExamples) {

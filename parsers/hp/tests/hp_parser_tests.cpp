@@ -132,14 +132,22 @@ TEST(HpRaster, PlanesADeltaRowLeavesOutRepeatTheirSeedsAndAreSent) {
   EXPECT_EQ(reduction.recorder().reduces.size(), 8u);
 }
 
+TEST(HpRaster, Mode3RowsDecodeAgainstThePreviousRowAndLeaveInMode2) {
+  RecordingReduction reduction;
+  const auto result = runJob(esc("*rA") + esc("*b2m3W") + bin({0x01, 0xAA, 0x55}) + esc("*b3m2W") + bin({0x01, 0x0F}) +
+                             esc("*b0W") + esc("*rC"));
+  EXPECT_EQ(result.output, esc("*rA") + esc("*b2m3W") + bin({0x01, 0xAA, 0x55}) + esc("*b2m3W") + bin({0x01, 0xAA, 0x0F}) +
+                               esc("*b3W") + bin({0x01, 0xAA, 0x0F}) + esc("*rC"));
+}
+
 TEST(HpRaster, Mode0IsDecodedUncompressedAndOtherModesPassUnchanged) {
   RecordingReduction reduction;
   reduction.recorder().mask = 0x3C;
   auto result = runJob(esc("*rA") + esc("*b0m2W") + bin({0xF0, 0x0F}) + esc("*rC"));
   EXPECT_EQ(result.output, esc("*rA") + esc("*b2m3W") + bin({0x01, 0x30, 0x0C}) + esc("*rC"));
-  const Bytes delta = esc("*rA") + esc("*b3m4W") + bin({0x20, 0xFF, 0x1B, 0x45}) + esc("*rC");
-  result = runJob(delta);
-  EXPECT_EQ(result.output, delta);
+  const Bytes runLength = esc("*rA") + esc("*b1m4W") + bin({0x20, 0xFF, 0x1B, 0x45}) + esc("*rC");
+  result = runJob(runLength);
+  EXPECT_EQ(result.output, runLength);
 }
 
 TEST(HpRaster, RowsWithoutStartOfRasterOpenAPageClosedAtTheEnd) {
@@ -189,8 +197,8 @@ TEST(HpRaster, RowsTooLongForTheBuffersPassUnchangedUnderTheirOwnMode) {
                                esc("*b0W") + esc("*b5Y") + esc("*b2m2W") + bin({0x00, 0xF0}) + esc("*rC"));
   EXPECT_EQ(reduction.recorder().reduces.size(), 1u);
   // Undecodable modes keep their label even after a mode the plug-in rewrites.
-  const Bytes mode3 = esc("*rA") + esc("*b9m") + esc("*b3m2W") + bin({0x20, 0xFF}) + esc("*rC");
-  EXPECT_EQ(runJob(mode3).output, esc("*rA") + esc("*b2m") + esc("*b3m2W") + bin({0x20, 0xFF}) + esc("*rC"));
+  const Bytes mode1 = esc("*rA") + esc("*b9m") + esc("*b1m2W") + bin({0x20, 0xFF}) + esc("*rC");
+  EXPECT_EQ(runJob(mode1).output, esc("*rA") + esc("*b2m") + esc("*b1m2W") + bin({0x20, 0xFF}) + esc("*rC"));
 }
 
 TEST(HpConfigure, Format2DoublesBlackAt600OverColour300) {
