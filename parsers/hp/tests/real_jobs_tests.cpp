@@ -41,10 +41,13 @@ const RealJob kJobs[] = {
     {"djet500", "djet500", "2-lineart", false},
     // Black only, mode 2.
     {"deskjet", "deskjet", "1-text", true},
-    // ESC*g format 2, black at 600 dpi over colour at 300, no ESC*r A, ESC*b
-    // groups going on after ESC*b#Y; two and four levels.
-    {"cdj670", "cdj670", "3-colour", true},
+    // ESC*g format 2, black at 600 dpi over colour at 300, four levels, no
+    // ESC*r A, ESC*b groups going on after ESC*b#Y.
     {"cdj850", "cdj850", "5-photo", true},
+    // The same configuration in mode 2 after PJL and hundreds of NUL bytes.
+    {"cdj970", "cdj970", "3-colour 1-text", true},
+    // ESC*g format 6 with one mode 10 RGB component.
+    {"chp2200", "chp2200", "4-gradient", true},
     // hpcups: format 6 with a mode 9 black component and a mode 10 RGB one.
     {"hpcups_f4200", "hpcups:hp-deskjet_f4200_series", "5-photo", true},
     // hpcups: format 2 with three colour records only, mode 9.
