@@ -142,11 +142,10 @@ bool decodeMode3(const uint8_t* source, size_t length, Seed& seed) {
     if (offset == 31 && !addExtension(source, length, in, offset)) return false;
     position += offset;
     for (int k = 0; k <= command >> 5; ++k) {
-      if (in >= length) return false;
-      if (position >= static_cast<int64_t>(kSeedCapacity)) return false;
+      if (in >= length || position >= static_cast<int64_t>(kSeedCapacity)) return false;
       row[position++] = source[in++];
+      seed.used = std::max(seed.used, static_cast<size_t>(position));
     }
-    seed.used = std::max(seed.used, static_cast<size_t>(position));
   }
   return true;
 }
