@@ -25,9 +25,6 @@ constexpr std::array<PluginEntry, 2> kPlugins{{{Maker::Hp, "libVaskHP.so"}, {Mak
 
 // Output leaves in blocks of this size.
 constexpr size_t kBlockSize = 32768;
-// Input pipe writes, and how far the input may run ahead of the output.
-constexpr size_t kPipeWrite = kInBufferCapacity;
-constexpr size_t kBacklog = 4 * kInBufferCapacity;
 // Error left by a failed delivery: not one the output buffer waits out.
 constexpr uint32_t kWriteFault = 29;
 
@@ -66,6 +63,78 @@ int CORVANTA_WINAPI deliver(void* context, const uint8_t* bytes, uint32_t count,
     sink->written += static_cast<uint64_t>(n);
   }
   return 1;
+}
+
+// Decides when and how much of the job goes into the input pipe. Writes of
+// at least kInBufferCapacity bytes are taken at once whatever the pipe holds,
+// so the writer never waits out the pipe's 300 ms full-pipe sleeps; but the
+// reader must not starve either (it would sleep 200 ms), and the pipe must
+// not grow without bound. The pipe does not say how much it holds, so the
+// plug-in's consumption is estimated from its output: input = output / ratio,
+// the ratio measured whenever the reader is seen waiting (it has then taken
+// everything). About kBacklog bytes are kept ahead of the estimate; a reader
+// waiting for data always gets the next write; and never more than kMaxAhead
+// bytes go in after the last time the reader was seen waiting.
+class PipeFeeder {
+ public:
+  PipeFeeder(void* pipe, const std::atomic<uint64_t>& written) : pipe_(pipe), written_(written) {}
+
+  // Bytes for the next write: larger while far ahead, so that each write's
+  // copy of what the pipe holds stays a small multiple of the write.
+  size_t nextWrite() const {
+    return std::clamp<size_t>((sent_ - checkpointSent_) / 4, kInBufferCapacity, kMaxWrite);
+  }
+
+  // Waits until the next write should go in; false when stop() says so.
+  template <class Stop>
+  bool waitForRoom(size_t sent, Stop stop) {
+    for (;;) {
+      if (stop()) return false;
+      if (InBuffer_NoData(pipe_)) {
+        checkpoint(sent);
+        return true;
+      }
+      if (sent - checkpointSent_ < kMaxAhead) {
+        const double produced = static_cast<double>(written_.load() - checkpointWritten_);
+        const double consumed = static_cast<double>(checkpointSent_) + produced / ratio_;
+        if (static_cast<double>(sent) <= consumed + kBacklog) return true;
+      }
+      platform::sleepMs(1);
+    }
+  }
+
+  void sent(size_t sent) { sent_ = sent; }
+
+ private:
+  void checkpoint(size_t sent) {
+    const uint64_t written = written_.load();
+    if (sent - checkpointSent_ >= kMinRatioSample && written > checkpointWritten_)
+      ratio_ = std::clamp(static_cast<double>(written - checkpointWritten_) / static_cast<double>(sent - checkpointSent_),
+                          0.01, 100.0);
+    checkpointSent_ = sent;
+    checkpointWritten_ = written;
+  }
+
+  static constexpr size_t kBacklog = 2 << 20;
+  static constexpr size_t kMaxAhead = 32 << 20;
+  static constexpr size_t kMaxWrite = 4 << 20;
+  static constexpr size_t kMinRatioSample = 1 << 20;
+
+  void* pipe_;
+  const std::atomic<uint64_t>& written_;
+  size_t sent_ = 0, checkpointSent_ = 0;
+  uint64_t checkpointWritten_ = 0;
+  double ratio_ = 1.0;  // output bytes per input byte
+};
+
+bool startParser(JobResult& result, ParseFileFunction parseFile, ParserContext* context) {
+  try {
+    result.parser = std::thread(parseFile, context);
+    return true;
+  } catch (const std::system_error&) {
+    result.error = "cannot start the parse thread";
+    return false;
+  }
 }
 
 }  // namespace
@@ -122,49 +191,45 @@ JobResult runJob(ParseFileFunction parseFile, int inputFd, int outputFd, const J
   context.colorKeepPercent = settings.colorKeep;
   context.printerName = printerName.data();
 
-  try {
-    result.parser = std::thread(parseFile, &context);
-  } catch (const std::system_error&) {
-    OutBuffer_terminate(context.outputBuffer, 1);
-    InBuffer_threadDone(context.inputPipe);
-    InBuffer_terminate(context.inputPipe);
-    result.error = "cannot start the parse thread";
-    return result;
-  }
-
-  // The job enters the pipe in writes of at least kInBufferCapacity bytes,
-  // which the pipe takes at once whatever it holds, so the writer never waits
-  // out the pipe's 300 ms full-pipe sleeps. The reader is kept from starving
-  // (it would sleep 200 ms) and the pipe from growing without bound by keeping
-  // about kBacklog bytes ahead of what the plug-in has written out; a reader
-  // waiting for data always gets the next write.
   const auto outputFailing = [&] { return sink.error != 0 || OutBuffer_GetLastError(context.outputBuffer) != 0; };
+  PipeFeeder feeder(context.inputPipe, sink.written);
   std::vector<uint8_t> pending;
   size_t sent = 0;
   bool ended = false;
   int readError = 0;
   while (!ended && !readError && !outputFailing()) {
-    while (pending.size() < 2 * kPipeWrite && !ended) {
+    const size_t chunk = feeder.nextWrite();
+    while (pending.size() < 2 * chunk && !ended) {
       const size_t at = pending.size();
-      pending.resize(at + kPipeWrite);
-      const ssize_t n = read(inputFd, pending.data() + at, kPipeWrite);
+      pending.resize(at + chunk);
+      const ssize_t n = read(inputFd, pending.data() + at, chunk);
       pending.resize(at + static_cast<size_t>(std::max<ssize_t>(n, 0)));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) readError = errno;
       if (n <= 0) ended = true;
     }
     if (readError) break;
-    // All of a short job, the rest at the end, else one write's worth.
-    const size_t part = ended ? pending.size() : kPipeWrite;
+    // One write's worth, or at the end all that is left (at least one write's
+    // worth unless the whole job is shorter).
+    const size_t part = ended ? pending.size() : chunk;
     if (part == 0) break;
-    while (sent > sink.written + kBacklog && !InBuffer_NoData(context.inputPipe) && !outputFailing())
-      platform::sleepMs(1);
-    if (outputFailing()) break;
+    if (!feeder.waitForRoom(sent, outputFailing)) break;
     if (settings.keepCopies) result.input.append(reinterpret_cast<const char*>(pending.data()), part);
     while (InBuffer_writebytes(context.inputPipe, pending.data(), static_cast<int32_t>(part)) == kInBufferFull)
       if (outputFailing()) break;
     sent += part;
+    feeder.sent(sent);
     pending.erase(pending.begin(), pending.begin() + static_cast<long>(part));
+    // The plug-in starts on a pipe that holds data, so its first read does
+    // not go to sleep.
+    if (!result.parser.joinable() && !startParser(result, parseFile, &context)) break;
+  }
+  if (!result.parser.joinable() && (!result.error.empty() || !startParser(result, parseFile, &context))) {
+    // Nobody reads the pipe: end it here.
+    OutBuffer_terminate(context.outputBuffer, 1);
+    InBuffer_threadDone(context.inputPipe);
+    InBuffer_terminate(context.inputPipe);
+    return result;
   }
   result.inputBytes = sent;
   const bool failed = readError != 0 || outputFailing();
