@@ -235,6 +235,35 @@ TEST(HpReaderPixels, LiteralCountExtensionsAndWestSource) {
   EXPECT_EQ(row.substr(3 * 12, 3), row.substr(3 * 9, 3));
 }
 
+TEST(HpReaderPixels, LiteralOfExactlyTwoHundredSixtyThreePixelsTakesAZeroExtension) {
+  // 8 pixels, extension 255, 255 more pixels, extension 0, then a run of two
+  // new pixels: the zero is read as an extension, not as the next command.
+  Bytes rows = bytes({0x07});
+  for (int k = 0; k < 263; ++k) {
+    rows += bytes({0x80, 0x00});  // 2-byte form: no change from the white above
+    if (k == 7) rows += bytes({0xFF});
+    if (k == 262) rows += bytes({0x00});
+  }
+  rows += bytes({0x80, 0x05, 0x0A, 0x0F});
+  const Job read = readHpJob(esc("*g12W") + bytes({0x06, 0x07, 0x00, 0x01, 0x01, 0x2C, 0x01, 0x2C, 0x0A, 0x01, 0x20, 0x01}) +
+                             esc("*r300S") + esc("*rA") + esc("*b" + group(rows, 'W')));
+  EXPECT_FALSE(read.truncated);
+  const Bytes row = read.pages.at(0).rows.at(0).at(0).data;
+  ASSERT_EQ(row.size(), 265u * 3);
+  EXPECT_EQ(row.substr(263 * 3), PixelJob::pixels({{0x0A, 0x14, 0x1E}, {0x0A, 0x14, 0x1E}}));
+}
+
+TEST(HpReaderPlanes, ColourOnlyConfigurationsNameTheirPlanes) {
+  const Bytes threeRecords = bytes({0x02, 0x03, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x02, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x02,
+                                    0x01, 0x2C, 0x01, 0x2C, 0x00, 0x02});
+  for (const Bytes& configuration : {esc("*g20W") + threeRecords, esc("*r-3U")}) {
+    const Job read = readHpJob(configuration + esc("*rA") + esc("*b0v0v0W"));
+    const auto& row = read.pages.at(0).rows.at(0);
+    ASSERT_EQ(row.size(), 3u);
+    EXPECT_EQ(std::string({row[0].ink, row[1].ink, row[2].ink}), "CMY");
+  }
+}
+
 TEST(HpReaderBadInput, CutRowsUnknownModesAndHugeNumbersAreReportedNotRead) {
   Job read = readHpJob(esc("*b5W") + "ab");
   EXPECT_TRUE(read.truncated);
