@@ -194,7 +194,7 @@ TEST_F(FilterProgram, FullOutputDeviceIsReportedAsIncomplete) {
   EXPECT_NE(run.err.find("incomplete"), std::string::npos) << run.err;
 }
 
-TEST_F(FilterProgram, ThresholdFolderThatCannotBeMadeIsAnError) {
+TEST_F(FilterProgram, ThresholdFolderThatCannotBeMadeIsAnErrorExceptForCalibration) {
   std::ofstream(dir_ / "not-a-folder") << "x";
   const std::string env = "XDG_DATA_HOME=" + (dir_ / "not-a-folder").string() + " ";
   const std::string command = "cd " + dir_.string() + " && " + env + program_.string() +
@@ -203,6 +203,12 @@ TEST_F(FilterProgram, ThresholdFolderThatCannotBeMadeIsAnError) {
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
   EXPECT_NE(slurp(dir_ / "err.txt").find("threshold-file folder"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir_ / "out.prn"));
+  // A calibration page makes its masks as it goes and needs no folder.
+  const std::string calibration = "cd " + dir_.string() + " && " + env + program_.string() +
+                                  " --calibration /dev/null out.prn 2> err.txt";
+  const int calibrated = std::system(calibration.c_str());
+  EXPECT_EQ(WIFEXITED(calibrated) ? WEXITSTATUS(calibrated) : -1, 0) << slurp(dir_ / "err.txt");
+  EXPECT_TRUE(fs::exists(dir_ / "out.prn"));
 }
 
 struct Plane {
@@ -290,6 +296,16 @@ TEST_P(FilterRealJob, ThinsToTheLevelsAndKeepsEverythingElse) {
   ASSERT_EQ(none.status, 0) << none.err;
   const auto whole = compareJobs(before, read(none.out));
   for (const auto& [ink, plane] : whole) EXPECT_EQ(plane.after, plane.before) << "ink " << ink;
+
+  // A calibration page ignores the levels and steps its own down the page.
+  const Outcome calibration = filter(maker + " --calibration --black-save 0 --color-save 0 -", job.string());
+  ASSERT_EQ(calibration.status, 0) << calibration.err;
+  uint64_t calibratedBefore = 0, calibratedAfter = 0;
+  for (const auto& [ink, plane] : compareJobs(before, read(calibration.out))) {
+    calibratedBefore += plane.before;
+    calibratedAfter += plane.after;
+  }
+  EXPECT_LT(calibratedAfter, calibratedBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(SampleJobs, FilterRealJob,
