@@ -40,8 +40,20 @@ constexpr char kChainedPrinter[] = "E2E Chained DeskJet";
 constexpr wchar_t kChainedPrinterW[] = L"E2E Chained DeskJet";
 constexpr wchar_t kChainedPort[] = L"E2E3:";
 constexpr char kDriverName[] = "Corvanta End-to-End Driver";
+// A name beyond ASCII: it reaches the settings store in the ANSI code page.
+constexpr wchar_t kAccentedPrinterW[] = L"E2E B\u00FCrodrucker";
+constexpr wchar_t kAccentedPort[] = L"E2E4:";
 constexpr wchar_t kOriginalMonitor[] = L"Corvanta End-to-End Original LM";
 constexpr size_t kThresholdFileSize = 20 + 1250 * 300;
+
+// A text in the ANSI code page; empty when the code page cannot write it.
+std::string narrow(const wchar_t* text) {
+  char out[260] = {};
+  BOOL lossy = FALSE;
+  if (!WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, out, sizeof(out), nullptr, &lossy) || lossy)
+    return {};
+  return out;
+}
 
 Bytes readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -229,6 +241,7 @@ class EndToEnd : public testing::Test {
     spooler::setManufacturer(kHpPrinter, 0);
     spooler::setManufacturer(kCanonPrinter, 1);
     spooler::setManufacturer(kChainedPrinter, 0);
+    if (!narrow(kAccentedPrinterW).empty()) spooler::setManufacturer(narrow(kAccentedPrinterW).c_str(), 0);
     installChainedPrinter();
     static char names[260][260];
     int32_t count = 0;
@@ -246,6 +259,7 @@ class EndToEnd : public testing::Test {
     DeletePrinterSettings(kHpPrinter);
     DeletePrinterSettings(kCanonPrinter);
     DeletePrinterSettings(kChainedPrinter);
+    if (!narrow(kAccentedPrinterW).empty()) DeletePrinterSettings(narrow(kAccentedPrinterW).c_str());
     if (chainedPrinter_) {
       DeletePrinter(chainedPrinter_);
       ClosePrinter(chainedPrinter_);
@@ -460,6 +474,19 @@ TEST_F(EndToEnd, CancelledJobStopsReachingThePrinterAndEndsCleanly) {
   const Bytes cancelled(record.bytes.begin(), record.bytes.end());
   EXPECT_LT(cancelled.size(), whole.size());
   EXPECT_TRUE(cancelled == whole.substr(0, cancelled.size()));
+}
+
+// The monitor hands a printer name beyond ASCII to the settings store and
+// the plug-in in the ANSI code page: the printer finds its settings and gets
+// threshold files of its own, in a folder named after it.
+TEST_F(EndToEnd, PrinterNameBeyondAsciiFindsItsSettingsAndDataFolder) {
+  const std::string name = narrow(kAccentedPrinterW);
+  if (name.empty()) GTEST_SKIP() << "the ANSI code page cannot write the printer's name";
+  configure(name.c_str(), 1, 40, 50, 0);
+  for (const char* file : {"kfile.red", "cfile.red"}) DeleteFileA(dataFile(name.c_str(), file).c_str());
+  expectThinnedJob("hp-cdj550.prn", true, kAccentedPort, kAccentedPrinterW, 40, 50);
+  EXPECT_EQ(kThresholdFileSize, readFile(dataFile(name.c_str(), "kfile.red")).size());
+  EXPECT_NE(std::string::npos, dataFile(name.c_str(), "").find(narrow(L"\\E2E_B\u00FCrodrucker\\")));
 }
 
 TEST_F(EndToEnd, JobsOfPrintersWithReductionOffPassByteForByte) {

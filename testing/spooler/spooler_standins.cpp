@@ -15,9 +15,13 @@ DWORD g_failError = 0;
 int g_failCount = 0;
 bool g_failOpen = false;
 
+// Narrow texts in the ANSI code page, as the settings store and 9x read them.
 std::wstring wide(const char* text) {
-  std::wstring out;
-  for (; *text; ++text) out += static_cast<wchar_t>(static_cast<unsigned char>(*text));
+  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (length <= 1) return std::wstring();
+  std::wstring out(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, -1, &out[0], length);
+  out.resize(static_cast<size_t>(length - 1));
   return out;
 }
 
