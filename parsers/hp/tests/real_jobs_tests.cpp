@@ -87,7 +87,7 @@ Bytes render(const RealJob& job) {
   if (renderer.rfind("hpcups:", 0) == 0) {
     // An hpcups model through cupsfilter, without a printer or a CUPS daemon.
     const std::string model = renderer.substr(7);
-    const std::string ppd = std::string(binary) + "/" + model + ".ppd";
+    const std::string ppd = std::string(binary) + "/hp-real-" + model + ".ppd";
     command = "/usr/lib/cups/daemon/cups-driverd cat drv:///hpcups.drv/" + model + ".ppd > " + ppd +
               " 2>/dev/null && cupsfilter -p " + ppd + " -m printer/foo -o OutputMode=Draft -o PageSize=Custom.612x" +
               std::to_string(kWindowHeight) + " -e" + files + " > " + out + " 2>/dev/null";
