@@ -1,5 +1,6 @@
 // corvanta-filter: its command line, its errors, and real Ghostscript jobs
 // run through the built program with the real plug-ins and reduction library.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,7 +12,9 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 
+#include "filter_job.h"
 #include "filter_options.h"
 #include "raster_job.h"
 #include "stats.h"
@@ -337,6 +340,60 @@ TEST_F(FilterProgram, PreviewWritesBeforeAndAfterPicturesOfEveryPage) {
   EXPECT_EQ(blocked.status, 1);
   EXPECT_NE(blocked.err.find("preview folder"), std::string::npos) << blocked.err;
   EXPECT_FALSE(fs::exists(dir_ / "blocked.prn"));
+}
+
+// In-process runs: input arriving in small pieces gives the same job as a
+// file read whole, and a failing input stops the job with a reason.
+TEST_F(FilterProgram, JobFedInSmallPiecesOrFailingToRead) {
+  const fs::path job = sampleJob("hp-cdj550");
+  if (job.empty()) GTEST_SKIP() << "Ghostscript could not make the sample job";
+  std::string error;
+  const ParseFileFunction parseFile = filter::loadPlugin(filter::Maker::Hp, error);
+  ASSERT_NE(parseFile, nullptr) << error;
+  filter::JobSettings settings;
+  settings.printerName = "filter tests";
+  settings.keepCopies = true;
+  const auto run = [&](int input) {
+    const int output = open((dir_ / "out.prn").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    filter::JobResult result = filter::runJob(parseFile, input, output, settings);
+    close(output);
+    if (result.parser.joinable()) result.parser.join();
+    return result;
+  };
+
+  const int whole = open(job.c_str(), O_RDONLY);
+  const filter::JobResult direct = run(whole);
+  close(whole);
+  ASSERT_TRUE(direct.ok) << direct.error;
+  EXPECT_EQ(direct.input, slurp(job));
+  EXPECT_EQ(direct.output, slurp(dir_ / "out.prn"));
+  EXPECT_EQ(direct.outputBytes, direct.output.size());
+
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const std::string bytes = slurp(job);
+  std::thread writer([&] {
+    for (size_t at = 0; at < bytes.size(); at += 1000) {
+      const size_t n = std::min<size_t>(1000, bytes.size() - at);
+      if (write(fds[1], bytes.data() + at, n) != static_cast<ssize_t>(n)) break;
+    }
+    close(fds[1]);
+  });
+  const filter::JobResult piped = run(fds[0]);
+  writer.join();
+  close(fds[0]);
+  ASSERT_TRUE(piped.ok) << piped.error;
+  EXPECT_EQ(piped.inputBytes, bytes.size());
+  EXPECT_TRUE(piped.output == direct.output);
+  EXPECT_EQ(piped.totals.pages, direct.totals.pages);
+  EXPECT_EQ(piped.totals.after[0], direct.totals.after[0]);
+
+  const int folder = open(dir_.c_str(), O_RDONLY | O_DIRECTORY);
+  const filter::JobResult failed = run(folder);
+  close(folder);
+  EXPECT_FALSE(failed.ok);
+  EXPECT_FALSE(failed.outputFailed);
+  EXPECT_NE(failed.error.find("cannot read the input"), std::string::npos) << failed.error;
 }
 
 }  // namespace
