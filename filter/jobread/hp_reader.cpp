@@ -1,5 +1,6 @@
-// Reads an HP PCL raster job the way a printer does, without any of the
-// plug-in's code: PCL parameterised escape sequences are split into their
+// Reads an HP PCL raster job the way a printer does, without the plug-in's
+// code (only VaskUtil's mode 2 and mode 9 decoders are shared, and tested on
+// their own): PCL parameterised escape sequences are split into their
 // parameter groups, raster rows are decoded against their seed rows (modes 0,
 // 1, 2, 3 and 9 for planes, methods 2, 9 and 10 for the components of an
 // ESC*g format 6 configuration), and every other byte goes to `other` with the
@@ -104,7 +105,7 @@ struct Seed {
   Bytes trimmed() const {
     size_t n = used;
     while (n > 0 && bytes[n - 1] == 0) --n;
-    return Bytes(reinterpret_cast<const char*>(bytes.data()), n);
+    return n == 0 ? Bytes() : Bytes(reinterpret_cast<const char*>(bytes.data()), n);
   }
 };
 
