@@ -163,6 +163,14 @@ TEST(HpRaster, RowsWithoutStartOfRasterOpenAPageClosedAtTheEnd) {
   EXPECT_EQ(reduction.recorder().closePages, 1 + 3);
 }
 
+TEST(HpRaster, ResetReturnsToUncompressedRowsAndClosesThePage) {
+  RecordingReduction reduction;
+  const auto result = runJob(esc("*rA") + esc("*b9m") + esc("E") + esc("*b2W") + bin({0xF0, 0x0F}));
+  EXPECT_EQ(result.output, esc("*rA") + esc("*b2m") + esc("E") + esc("*b2m3W") + bin({0x01, 0xF0, 0x0F}));
+  EXPECT_EQ(reduction.recorder().openPages, 2);
+  EXPECT_EQ(reduction.recorder().closePages, 2);
+}
+
 TEST(HpRaster, OversizedAndTruncatedRowsPassUnchanged) {
   RecordingReduction reduction;
   const Bytes big = esc("*rA") + esc("*b40000W") + Bytes(40000, '\x11') + esc("*rC");
