@@ -1,12 +1,15 @@
 // Whole jobs through the product as the spooler runs it: the real CorvantaLM.dll
 // loaded by name, the real VaskHP.dll and VaskCA.dll it picks by the printer's
 // maker, the real reduction and calibration libraries, and the printer's
-// settings written through CorvantaReg. Only the port monitor is a stand-in:
-// it records what would reach the printer. The jobs are Ghostscript's own HP
-// and Canon output, rendered natively into the build tree before this runs.
+// settings written through CorvantaReg, and the prefix's real spooler. Only
+// the port monitor, which records what would reach the printer, and one
+// printer's original language monitor are stand-ins. The jobs are
+// Ghostscript's own HP and Canon output, rendered natively into the build
+// tree before this runs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -134,7 +137,9 @@ std::string firstDifference(const Bytes& a, const Bytes& b) {
     std::string text;
     for (size_t k = at > 8 ? at - 8 : 0; k < std::min(s.size(), at + 16); ++k) {
       const unsigned char c = static_cast<unsigned char>(s[k]);
-      text += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : "\\x" + std::to_string(c);
+      char escaped[8];
+      snprintf(escaped, sizeof(escaped), "\\x%02X", c);
+      text += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : std::string(escaped);
     }
     return text;
   };
