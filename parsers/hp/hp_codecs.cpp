@@ -164,7 +164,9 @@ int32_t decodeMode10(const uint8_t* source, int32_t sourceLength, uint8_t* seed,
         ok = in.newPixel(pixelAt(seed, pos), &first);
         if (ok) cache = first;
         break;
-      case kSourceWest: first = seedOr(pos - 1); break;
+      // West: the pixel left of this one in the row being decoded, as
+      // printers and other encoders read it.
+      case kSourceWest: first = pos > 0 ? pixelAt(output, pos - 1) : kWhiteCache; break;
       case kSourceNorthEast: first = seedOr(pos + 1); break;
       default: first = cache; break;
     }
@@ -237,8 +239,8 @@ int32_t encodeMode10(const uint8_t* row, int32_t rowBytes, uint8_t* seed, uint8_
     const Pixel value = rowPixel(p);
     if (samePixel(value, cache)) return kSourceCache;
     if (p + 1 < width && samePixel(value, seedPixel(p + 1))) return kSourceNorthEast;
-    // The decoder reads west from the seed row, so it is used only where the
-    // pixel to the left is unchanged.
+    // West only where the pixel to the left is unchanged from the seed, so a
+    // decoder reading west from the seed row gets the same pixel.
     if (p > 0 && samePixel(value, rowPixel(p - 1)) && std::memcmp(row + 3 * (p - 1), seed + 3 * (p - 1), 3) == 0)
       return kSourceWest;
     cache = value;

@@ -87,6 +87,15 @@ TEST(Mode10Codec, WorkedExamples) {
   EXPECT_EQ(encode10(runRow, whiteRow(12)), (Row{0x87, 0x05, 0x0A, 0x0F, 0x00}));
 }
 
+TEST(Mode10Codec, WestIsThePixelLeftInTheRowBeingDecoded) {
+  // A new black pixel, then a run of two from the west: black, not the
+  // seed's white.
+  const Row source{0x00, 0x00, 0x00, 0x00, 0xA0};
+  Row seed = whiteRow(4), out(12);
+  hp::decodeMode10(source.data(), 5, seed.data(), out.data(), 12);
+  EXPECT_EQ(out, (Row{0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF}));
+}
+
 TEST(Mode10Codec, UnchangedRowIsEmptyAndEmptyRowRepeatsTheSeed) {
   Row seed = whiteRow(5);
   seed[4] = 0x20;
