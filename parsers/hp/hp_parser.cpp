@@ -639,7 +639,8 @@ void HpParser::startRaster() {
     const int32_t width = std::min(width_, kMaxComponentWidth);
     functions_.openPage(job_, static_cast<uint32_t>(std::max(width, 0)), context_->blackKeepPercent,
                         static_cast<uint32_t>(std::max(width, 0)), context_->colorKeepPercent);
-    if (width <= 0 || components_ <= 0) return;  // rows pass unchanged
+    // Without a width, or wider than the buffers go, rows pass unchanged.
+    if (width <= 0 || width_ > kMaxComponentWidth || components_ <= 0) return;
     pageWidth_ = width;
     bufferSize_ = width;
     const size_t rowBytes = 6 * static_cast<size_t>(width);

@@ -282,6 +282,11 @@ TEST(HpComponents, AWidthChangeInsideThePageKeepsItsRowWidth) {
                     bin({0x80, 0x05, 0x0A, 0x0F}) + esc("*rC");
   EXPECT_EQ(runJob(job).output, job);
   EXPECT_EQ(reduction.recorder().blackWidth, 16u);
+  // A page wider than the buffers go passes whole.
+  const Bytes wide = config + esc("*r30000S") + esc("*rA") + esc("*b2V") + bin({0x00, 0xF0}) + esc("*b4W") +
+                     bin({0x80, 0x05, 0x0A, 0x0F}) + esc("*rC");
+  reduction.recorder().mask = 0x00;
+  EXPECT_EQ(runJob(wide).output, wide);
 }
 
 TEST(HpComponents, UnthinnedRowsComeOutInTheirOwnMethod) {
