@@ -22,8 +22,14 @@ const ReductionFunctions* g_override = nullptr;
 
 constexpr int kEsc = 0x1B;
 constexpr int32_t kMaxRowBytes = 32767;         // row lengths are signed 16-bit
-constexpr int32_t kMaxPlaneRowBytes = 65536;    // plain plane row bound (beyond any real page)
-constexpr int32_t kMaxComponentWidth = 20000;   // pixels per component row
+// Plain row bounds, chosen so that every re-encoded row fits a row length
+// (wider rows pass unchanged): 32000 bytes of plane (256000 dots), 10880
+// pixels per component row (1200 dpi across 9 inches).
+constexpr int32_t kMaxPlaneRowBytes = 32000;
+constexpr int32_t kMaxComponentWidth = 10880;
+static_assert(kMaxPlaneRowBytes + kMaxPlaneRowBytes / 64 + 4 <= kMaxRowBytes, "mode 2 rows fit");
+static_assert(hp::mode10Bound(3 * kMaxComponentWidth) <= kMaxRowBytes, "mode 10 rows fit");
+static_assert(hp::mode9Bound(kMaxComponentWidth) <= kMaxRowBytes, "mode 9 rows fit");
 constexpr int32_t kDefaultResolution = 600;     // sizes buffers when no resolution was given
 
 // Command families after ESC: the two bytes, then how each parameter group
