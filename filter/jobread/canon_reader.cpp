@@ -17,6 +17,13 @@ constexpr uint8_t kEsc = 0x1B;
 constexpr uint8_t kFormFeed = 0x0C;
 constexpr uint8_t kRowEnd = 0x80;
 constexpr size_t kMaxListEntries = 256;
+// Bounds on what a job may decode to: a row (far beyond any page width), and
+// the whole job's rows and bytes. Past them rows are left out and the job is
+// marked truncated.
+constexpr size_t kMaxRowBytes = 1 << 16;
+constexpr size_t kMaxRows = 1 << 22;
+constexpr size_t kMaxDecodedBytes = size_t{1} << 29;
+constexpr uint64_t kMaxRowPosition = 1 << 24;  // rows down a page
 constexpr char kInkOrder[] = "CMYKcmyk";  // colours of the extended ESC ( t records
 
 struct InkMode {
@@ -26,8 +33,9 @@ struct InkMode {
 
 // Decodes run-length packets: a count below 0x80 is followed by count + 1
 // literal bytes, one above 0x80 by one byte repeated 257 - count times; 0x80
-// does nothing here (ESC ( F rows are split at it before).
-Bytes unpack(const uint8_t* p, size_t n) {
+// does nothing here (ESC ( F rows are split at it before). A row is cut at
+// kMaxRowBytes; `cut` says so.
+Bytes unpack(const uint8_t* p, size_t n, bool& cut) {
   Bytes out;
   for (size_t i = 0; i < n;) {
     const uint8_t c = p[i++];
@@ -37,6 +45,11 @@ Bytes unpack(const uint8_t* p, size_t n) {
       i += take;
     } else if (c > 0x80 && i < n) {
       out.append(257u - c, static_cast<char>(p[i++]));
+    }
+    if (out.size() > kMaxRowBytes) {
+      out.resize(kMaxRowBytes);
+      cut = true;
+      break;
     }
   }
   return out;
@@ -101,7 +114,7 @@ class CanonReader {
         if (length == 0 || p_[payload] == 0xFF) break;
         other(start, start + 3);
         result_.other.push_back(static_cast<char>(p_[payload]));
-        addRow(y_, static_cast<char>(p_[payload]), mode_, unpack(p_ + payload + 1, length - 1));
+        addRow(y_, static_cast<char>(p_[payload]), mode_, unpack(p_ + payload + 1, length - 1, result_.truncated));
         return;
       case 'F':
         if (list_.empty()) break;  // no colour list: not a band the plug-ins rewrite
@@ -126,7 +139,7 @@ class CanonReader {
       case 'e': {
         uint32_t skip = 0;
         for (size_t k = 0; k < std::min<size_t>(length, 4); ++k) skip = skip << 8 | p_[payload + k];
-        y_ += static_cast<int>(std::min<uint32_t>(skip, 1u << 20));
+        y_ = static_cast<int>(std::min<uint64_t>(uint64_t(y_) + skip, kMaxRowPosition));
         break;
       }
       case 't':
@@ -172,18 +185,27 @@ class CanonReader {
     for (size_t k = payload; k < end;) {
       const uint8_t c = p_[k];
       if (c == kRowEnd) {
-        addRow(bandY_ + static_cast<int>(rows++), colour, mode, unpack(p_ + start, k - start));
+        addRow(bandY_ + static_cast<int>(rows++), colour, mode, unpack(p_ + start, k - start, result_.truncated));
         start = ++k;
       } else {
         k += c < 0x80 ? c + 2u : 2u;
       }
     }
-    if (start < end) addRow(bandY_ + static_cast<int>(rows++), colour, mode, unpack(p_ + start, end - start));
-    if (listIndex_ == 0) y_ = bandY_ + std::max(bandHeight_, static_cast<int>(rows));
+    if (start < end) addRow(bandY_ + static_cast<int>(rows++), colour, mode, unpack(p_ + start, end - start, result_.truncated));
+    if (listIndex_ == 0) {
+      const uint64_t next = uint64_t(bandY_) + std::max<size_t>(bandHeight_, rows);
+      y_ = static_cast<int>(std::min(next, kMaxRowPosition));
+    }
     listIndex_ = (listIndex_ + 1) % list_.size();
   }
 
   void addRow(int y, char colour, InkMode mode, Bytes dots) {
+    if (rowCount_ >= kMaxRows || decodedBytes_ + dots.size() > kMaxDecodedBytes) {
+      result_.truncated = true;
+      return;
+    }
+    ++rowCount_;
+    decodedBytes_ += dots.size();
     PlaneRow row;
     row.ink = colour;
     if (mode.packing == 1 && mode.bitsPerPixel == 2) {
@@ -223,6 +245,7 @@ class CanonReader {
   Page page_;
   bool pageOpen_ = false;
   std::map<int, std::vector<PlaneRow>> rowsAt_;  // planes of the open page by row position
+  size_t rowCount_ = 0, decodedBytes_ = 0;
   int y_ = 0, bandY_ = 0, bandHeight_ = 1, xDpi_ = 0, yDpi_ = 0;
   Bytes list_;
   size_t listIndex_ = 0;

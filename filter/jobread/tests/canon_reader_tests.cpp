@@ -82,6 +82,17 @@ TEST(CanonReader, CommandRunningPastTheEndIsKeptAndReported) {
   EXPECT_EQ(read.other, "\x1b(AK" + cut);
 }
 
+TEST(CanonReader, RowDecodingToMoreThanAnyPageHoldsIsCut) {
+  Bytes packed;
+  for (int i = 0; i < 600; ++i) packed += bytes({0x81, 0xFF});  // 600 x 128 bytes
+  const Job read = readCanonJob(rowA('K', packed) + rowA('C', bytes({0x00, 0x01})));
+  EXPECT_TRUE(read.truncated);
+  ASSERT_EQ(read.pages.size(), 1u);
+  ASSERT_EQ(read.pages[0].rows[0].size(), 2u);
+  EXPECT_EQ(read.pages[0].rows[0][0].data.size(), 65536u);
+  EXPECT_EQ(read.pages[0].rows[0][1].data, bytes({0x01}));
+}
+
 TEST(CanonReader, BandsFollowTheColourListAndShareRowPositions) {
   // Band height 2, colours C then K; rows end at 0x80 count bytes.
   const Bytes list = cmd('J', bytes({2})) + cmd('L', "CK");
