@@ -84,9 +84,7 @@ class PipeFeeder {
 
   // Bytes for the next write: larger while far ahead, so that each write's
   // copy of what the pipe holds stays a small multiple of the write.
-  size_t nextWrite() const {
-    return std::clamp<size_t>((sent_ - checkpointSent_) / 4, kInBufferCapacity, kMaxWrite);
-  }
+  size_t nextWrite() const { return std::clamp<size_t>((sent_ - checkpointSent_) / 4, kInBufferCapacity, kMaxWrite); }
 
   // Waits until the next write should go in; false when stop() says so.
   template <class Stop>
@@ -112,8 +110,8 @@ class PipeFeeder {
   void checkpoint(size_t sent) {
     const uint64_t written = written_.load();
     if (sent - checkpointSent_ >= kMinRatioSample && written > checkpointWritten_)
-      ratio_ = std::clamp(static_cast<double>(written - checkpointWritten_) / static_cast<double>(sent - checkpointSent_),
-                          0.01, 100.0);
+      ratio_ = std::clamp(
+          static_cast<double>(written - checkpointWritten_) / static_cast<double>(sent - checkpointSent_), 0.01, 100.0);
     checkpointSent_ = sent;
     checkpointWritten_ = written;
   }

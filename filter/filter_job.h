@@ -33,8 +33,8 @@ struct JobSettings {
 
 struct JobResult {
   bool ok = false;
-  std::string error;             // what went wrong, when !ok
-  bool outputFailed = false;     // the error was in writing the output
+  std::string error;          // what went wrong, when !ok
+  bool outputFailed = false;  // the error was in writing the output
   uint64_t inputBytes = 0, outputBytes = 0;
   plugin::DotTotals totals{};
   std::string input, output;  // with keepCopies

@@ -80,9 +80,8 @@ ParseResult parseOptions(const std::vector<std::string>& args, FilterOptions& op
       value = arg.substr(equals + 1);
       hasValue = true;
     }
-    const bool takesValue =
-        name == "--maker" || name == "--black-save" || name == "--color-save" || name == "--printer" ||
-        name == "--preview";
+    const bool takesValue = name == "--maker" || name == "--black-save" || name == "--color-save" ||
+                            name == "--printer" || name == "--preview";
     if (takesValue && !hasValue) {
       if (i + 1 >= args.size()) {
         error = "option " + name + " needs a value";

@@ -15,7 +15,7 @@ struct FilterOptions {
   std::string printerName = "corvanta-filter";  // names the threshold files' data folder
   bool calibration = false;
   bool stats = false;
-  std::string previewDir;  // empty: no previews
+  std::string previewDir;    // empty: no previews
   std::string input = "-";   // "-": standard input
   std::string output = "-";  // "-": standard output
 };

@@ -148,12 +148,7 @@ std::string pagePath(const std::string& dir, size_t page, const char* which) {
   return dir + name;
 }
 
-}  // namespace
-
-Picture renderPage(const jobread::Page& page, const jobread::Page* other) {
-  Geometry geometry;
-  geometry.measure(page);
-  if (other) geometry.measure(*other);
+Picture draw(const jobread::Page& page, const Geometry& geometry) {
   if (page.rows.empty() || geometry.width == 0) return {};
   const bool positioned = page.rowY.size() == page.rows.size();
   Canvas canvas(geometry.width, geometry.height);
@@ -162,6 +157,15 @@ Picture renderPage(const jobread::Page& page, const jobread::Page* other) {
     for (size_t j = 0; j < page.rows[r].size(); ++j) drawRow(canvas, page.rows[r][j], y, geometry.scales[j]);
   }
   return canvas.picture();
+}
+
+}  // namespace
+
+Picture renderPage(const jobread::Page& page, const jobread::Page* other) {
+  Geometry geometry;
+  geometry.measure(page);
+  if (other) geometry.measure(*other);
+  return draw(page, geometry);
 }
 
 bool makeDirectories(const std::string& dir, std::string& error) {
@@ -174,25 +178,30 @@ bool makeDirectories(const std::string& dir, std::string& error) {
   return true;
 }
 
-bool writePreviews(const std::string& dir, Maker maker, const std::string& before, const std::string& after,
-                   int& pages, std::string& error) {
+bool writePreviews(const std::string& dir, Maker maker, const std::string& before, const std::string& after, int& pages,
+                   std::string& error) {
   pages = 0;
   if (!makeDirectories(dir, error)) return false;
   const auto read = maker == Maker::Canon ? jobread::readCanonJob : jobread::readHpJob;
-  const jobread::Job jobs[2] = {read(before), read(after)};
+  // Decoded jobs are large: one is held at a time. The pages of both are
+  // measured first, so that each page's two pictures line up.
+  std::vector<Geometry> geometries;
+  const auto measure = [&](const jobread::Job& job) {
+    if (geometries.size() < job.pages.size()) geometries.resize(job.pages.size());
+    for (size_t p = 0; p < job.pages.size(); ++p) geometries[p].measure(job.pages[p]);
+  };
+  measure(read(before));
   const char* names[2] = {"before", "after"};
-  const size_t count = std::max(jobs[0].pages.size(), jobs[1].pages.size());
-  for (size_t p = 0; p < count; ++p) {
-    for (int which = 0; which < 2; ++which) {
-      const auto& list = jobs[which].pages;
-      const auto& otherList = jobs[1 - which].pages;
-      const Picture picture = p < list.size() ? renderPage(list[p], p < otherList.size() ? &otherList[p] : nullptr)
-                                              : Picture{};
+  for (int which : {1, 0}) {
+    const jobread::Job job = read(which == 0 ? before : after);
+    if (which == 1) measure(job);
+    for (size_t p = 0; p < geometries.size(); ++p) {
+      const Picture picture = p < job.pages.size() ? draw(job.pages[p], geometries[p]) : Picture{};
       if (!writePng(pagePath(dir, p, names[which]), picture.width ? picture : Picture{1, 1, {255, 255, 255}}, error))
         return false;
     }
-    ++pages;
   }
+  pages = static_cast<int>(geometries.size());
   return true;
 }
 

@@ -28,8 +28,8 @@ Picture renderPage(const jobread::Page& page, const jobread::Page* other = nullp
 // Writes DIR/page-NNN-before.png and DIR/page-NNN-after.png for every page of
 // the two jobs (DIR is created if missing). False with `error` set when a file
 // cannot be written; `pages` counts the pages written.
-bool writePreviews(const std::string& dir, Maker maker, const std::string& before, const std::string& after,
-                   int& pages, std::string& error);
+bool writePreviews(const std::string& dir, Maker maker, const std::string& before, const std::string& after, int& pages,
+                   std::string& error);
 
 // Creates dir and its parents; false with `error` set.
 bool makeDirectories(const std::string& dir, std::string& error);

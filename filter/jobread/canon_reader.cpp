@@ -24,7 +24,7 @@ constexpr size_t kMaxRowBytes = 1 << 16;
 constexpr size_t kMaxRows = 1 << 22;
 constexpr size_t kMaxDecodedBytes = size_t{1} << 29;
 constexpr uint64_t kMaxRowPosition = 1 << 24;  // rows down a page
-constexpr char kInkOrder[] = "CMYKcmyk";  // colours of the extended ESC ( t records
+constexpr char kInkOrder[] = "CMYKcmyk";       // colours of the extended ESC ( t records
 
 struct InkMode {
   uint8_t bitsPerPixel = 1;
@@ -191,7 +191,8 @@ class CanonReader {
         k += c < 0x80 ? c + 2u : 2u;
       }
     }
-    if (start < end) addRow(bandY_ + static_cast<int>(rows++), colour, mode, unpack(p_ + start, end - start, result_.truncated));
+    if (start < end)
+      addRow(bandY_ + static_cast<int>(rows++), colour, mode, unpack(p_ + start, end - start, result_.truncated));
     if (listIndex_ == 0) {
       const uint64_t next = uint64_t(bandY_) + std::max<size_t>(bandHeight_, rows);
       y_ = static_cast<int>(std::min(next, kMaxRowPosition));

@@ -69,10 +69,10 @@ TEST(FilterOptions, BadValuesAreRefusedWithAReason) {
   FilterOptions o;
   std::string error;
   const std::vector<std::vector<std::string>> bad = {
-      {"--black-save", "101"}, {"--black-save", "-1"},   {"--color-save", "2.5"}, {"--color-save", ""},
-      {"--black-save"},        {"--maker", "epson"},     {"--printer", ""},       {"--preview="},
-      {"--stats=yes"},         {"--frobnicate"},         {"a", "b", "c"},
-      {"--printer", std::string(kPrinterNameBufferSize, 'p')}};
+      {"--black-save", "101"}, {"--black-save", "-1"}, {"--color-save", "2.5"},
+      {"--color-save", ""},    {"--black-save"},       {"--maker", "epson"},
+      {"--printer", ""},       {"--preview="},         {"--stats=yes"},
+      {"--frobnicate"},        {"a", "b", "c"},        {"--printer", std::string(kPrinterNameBufferSize, 'p')}};
   for (const auto& args : bad) {
     EXPECT_EQ(parse(args, o, error), ParseResult::Error) << args[0];
     EXPECT_FALSE(error.empty()) << args[0];
@@ -131,7 +131,7 @@ class FilterProgram : public ::testing::Test {
 
   // Runs the filter with `args` (shell words), standard input from `input`.
   Outcome filter(const std::string& args, const std::string& input = "/dev/null",
-             const std::string& output = "") const {
+                 const std::string& output = "") const {
     Outcome run;
     const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
     const std::string command = program_.string() + " " + args + " < " + input + " > " +
@@ -184,7 +184,8 @@ TEST_F(FilterProgram, UnreadableInputOrUnwritableOutputFailsWithoutTouchingTheOu
 
   // No temporary files are left behind.
   size_t files = 0;
-  for (const auto& entry : fs::directory_iterator(dir_)) files += entry.path().filename().string().rfind("out.prn", 0) == 0;
+  for (const auto& entry : fs::directory_iterator(dir_))
+    files += entry.path().filename().string().rfind("out.prn", 0) == 0;
   EXPECT_EQ(files, 1u);
 }
 
@@ -200,15 +201,15 @@ TEST_F(FilterProgram, FullOutputDeviceIsReportedAsIncomplete) {
 TEST_F(FilterProgram, ThresholdFolderThatCannotBeMadeIsAnErrorExceptForCalibration) {
   std::ofstream(dir_ / "not-a-folder") << "x";
   const std::string env = "XDG_DATA_HOME=" + (dir_ / "not-a-folder").string() + " ";
-  const std::string command = "cd " + dir_.string() + " && " + env + program_.string() +
-                              " /dev/null out.prn 2> err.txt";
+  const std::string command =
+      "cd " + dir_.string() + " && " + env + program_.string() + " /dev/null out.prn 2> err.txt";
   const int status = std::system(command.c_str());
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
   EXPECT_NE(slurp(dir_ / "err.txt").find("threshold-file folder"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir_ / "out.prn"));
   // A calibration page makes its masks as it goes and needs no folder.
-  const std::string calibration = "cd " + dir_.string() + " && " + env + program_.string() +
-                                  " --calibration /dev/null out.prn 2> err.txt";
+  const std::string calibration =
+      "cd " + dir_.string() + " && " + env + program_.string() + " --calibration /dev/null out.prn 2> err.txt";
   const int calibrated = std::system(calibration.c_str());
   EXPECT_EQ(WIFEXITED(calibrated) ? WEXITSTATUS(calibrated) : -1, 0) << slurp(dir_ / "err.txt");
   EXPECT_TRUE(fs::exists(dir_ / "out.prn"));
@@ -319,8 +320,8 @@ TEST_F(FilterProgram, PreviewWritesBeforeAndAfterPicturesOfEveryPage) {
   const fs::path job = sampleJob("canon-bjc600");
   if (job.empty()) GTEST_SKIP() << "Ghostscript could not make the sample job";
   const fs::path pictures = dir_ / "preview" / "bjc600";
-  const Outcome run = filter("--maker canon --preview " + pictures.string() + " " + job.string() + " " +
-                         (dir_ / "out.prn").string());
+  const Outcome run =
+      filter("--maker canon --preview " + pictures.string() + " " + job.string() + " " + (dir_ / "out.prn").string());
   ASSERT_EQ(run.status, 0) << run.err;
   for (int page = 1; page <= 5; ++page)
     for (const char* which : {"before", "after"}) {
@@ -336,7 +337,7 @@ TEST_F(FilterProgram, PreviewWritesBeforeAndAfterPicturesOfEveryPage) {
   // A preview folder that cannot be made stops the run before any output.
   std::ofstream(dir_ / "file") << "x";
   const Outcome blocked = filter("--preview " + (dir_ / "file" / "sub").string() + " " + job.string() + " " +
-                             (dir_ / "blocked.prn").string());
+                                 (dir_ / "blocked.prn").string());
   EXPECT_EQ(blocked.status, 1);
   EXPECT_NE(blocked.err.find("preview folder"), std::string::npos) << blocked.err;
   EXPECT_FALSE(fs::exists(dir_ / "blocked.prn"));

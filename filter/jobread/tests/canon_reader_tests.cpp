@@ -21,7 +21,7 @@ Bytes bytes(std::initializer_list<int> values) {
 }
 
 TEST(CanonReader, RowsWithColourBytesGroupedBySkipsAndSplitIntoPages) {
-  const Bytes job = cmd('d', bytes({0x01, 0x68, 0x02, 0xD0})) +             // 360 x 720 dpi
+  const Bytes job = cmd('d', bytes({0x01, 0x68, 0x02, 0xD0})) +               // 360 x 720 dpi
                     skip(10) + rowA('C', bytes({0x01, 0xF0, 0x0F})) + "\r" +  // two literal bytes
                     rowA('K', bytes({0xFE, 0xAA})) + "\r" +                   // 0xAA three times
                     skip(1) + rowA('Y', bytes({0x00, 0x80})) + "\r\x0c" +     // a literal 0x80
@@ -44,8 +44,8 @@ TEST(CanonReader, RowsWithColourBytesGroupedBySkipsAndSplitIntoPages) {
   // A new sheet starts at the top again.
   EXPECT_EQ(read.pages[1].rowY, (std::vector<int>{0}));
   // Lengths and row data are left out; colour bytes, CRs and form feeds stay.
-  const Bytes expectedOther = cmd('d', bytes({0x01, 0x68, 0x02, 0xD0})) + skip(10) + "\x1b(AC\r\x1b(AK\r" +
-                              skip(1) + "\x1b(AY\r\x0c\x1b(AM\x0c";
+  const Bytes expectedOther = cmd('d', bytes({0x01, 0x68, 0x02, 0xD0})) + skip(10) + "\x1b(AC\r\x1b(AK\r" + skip(1) +
+                              "\x1b(AY\r\x0c\x1b(AM\x0c";
   EXPECT_EQ(read.other, expectedOther);
 }
 
@@ -61,11 +61,11 @@ TEST(CanonReader, RewrittenRowsCompareEqualOutsideTheirData) {
 }
 
 TEST(CanonReader, CommandsThatCarryNoRowStayWhole) {
-  const Bytes noRow = rowA('\xff', bytes({0x00, 0x55})) +   // colour 0xFF
-                      cmd('A', {}) +                        // no colour byte
+  const Bytes noRow = rowA('\xff', bytes({0x00, 0x55})) +    // colour 0xFF
+                      cmd('A', {}) +                         // no colour byte
                       cmd('F', bytes({0x00, 0x55, 0x80})) +  // a band without a colour list
                       cmd('x', "\x0c\x1b(A") +               // a payload that looks like commands
-                      Bytes("\x1b[K\x02\x00\x00\x0f", 7);  // BJL switch
+                      Bytes("\x1b[K\x02\x00\x00\x0f", 7);    // BJL switch
   const Job read = readCanonJob(noRow);
   EXPECT_TRUE(read.pages.empty());
   EXPECT_EQ(read.other, noRow);
