@@ -436,6 +436,14 @@ TEST_F(EndToEnd, CanonJobsAreThinnedByTheRealPluginAndReductionLibrary) {
 // The printer's own monitor found through the spooler's driver data passes
 // the thinned job on; the thinning depends only on the levels, so it matches
 // the same job printed on an unchained printer.
+// Gutenprint's PIXMA job: ESC ( F bands of rows ended by 0x80 under a CMYK
+// colour list.
+TEST_F(EndToEnd, CanonBandJobIsThinnedByTheRealPlugin) {
+  if (realJob("canon-pixma-ip4100.prn").empty()) GTEST_SKIP() << "no Gutenprint PIXMA job (Gutenprint missing)";
+  configure(kCanonPrinter, 1, 30, 60, 0);
+  expectThinnedJob("canon-pixma-ip4100.prn", false, kCanonPort, kCanonPrinterW, 30, 60);
+}
+
 TEST_F(EndToEnd, ChainedPrinterGetsTheThinnedJobThroughItsOwnMonitor) {
   ASSERT_NE(nullptr, chainedPrinter_);
   configure(kHpPrinter, 1, 40, 50, 0);
