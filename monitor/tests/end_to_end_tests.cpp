@@ -398,6 +398,10 @@ void EndToEnd::expectThinnedJob(const char* name, bool hp, const wchar_t* port, 
   ASSERT_GT(rowCount(in), 500u);
   const Shares shares = expectThinnedRewrite(in, hp ? jobread::readHpJob(out) : jobread::readCanonJob(out));
   ASSERT_GT(shares.blackIn + shares.colorIn, 100000u);
+  // Kept shares and sizes in the test report (--gtest_output=xml).
+  RecordProperty(std::string(name) + " kept black/colour/bytes out",
+                 std::to_string(shares.black()) + " " + std::to_string(shares.color()) + " " +
+                     std::to_string(out.size()) + " of " + std::to_string(job.size()));
   if (shares.blackIn > 10000) {
     EXPECT_NEAR((100 - blackLevel) / 100.0, shares.black(), 0.1) << shares.blackOut << " of " << shares.blackIn
                                                                  << " black dots";
