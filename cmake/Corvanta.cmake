@@ -18,6 +18,10 @@ if(CORVANTA_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+if(CORVANTA_FUZZ)
+  # Coverage feedback from all of our code, not just the fuzz targets.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 if(CORVANTA_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
@@ -112,6 +116,7 @@ function(corvanta_fuzzer name)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz)
 endfunction()
 
 # corvanta_benchmark(NAME SOURCES ... [LIBS ...]): a Google Benchmark program
