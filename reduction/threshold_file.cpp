@@ -23,7 +23,7 @@ namespace reduction {
 namespace {
 
 constexpr uint32_t kWarmUpRows = 50;
-constexpr int kPublishAttempts = 50;
+constexpr int kPublishAttempts = 250;  // about 2 s with the growing pauses below
 
 enum : int32_t { kBuildOk = 0, kBuildCannotCreate = -1, kBuildNoMemory = -4, kBuildShortWrite = -6 };
 
@@ -41,12 +41,13 @@ std::string temporaryName(const char* path) {
 
 // Moves the finished file into place. Windows' rename does not replace an
 // existing file, and cannot remove one a reader still holds open, so the old
-// file is removed and the move retried for a short while.
+// file is removed and the move retried for a while: pages being opened on
+// other ports may hold the old file open for a moment at a time.
 bool publish(const std::string& temporary, const char* path) {
   for (int attempt = 0; attempt < kPublishAttempts; ++attempt) {
     if (std::rename(temporary.c_str(), path) == 0) return true;
     std::remove(path);
-    if (attempt > 0) platform::sleepMs(1);
+    if (attempt > 0) platform::sleepMs(attempt < 10 ? 1 : 8);
   }
   std::remove(temporary.c_str());
   return false;
