@@ -1,5 +1,6 @@
 // Console output of a benchmark run followed by a table that sets each
-// benchmark "name/case" next to its baseline "memcpy/case" from the same run.
+// benchmark "name/case" next to its baseline ("memcpy/case", "cat/case")
+// from the same run.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -14,7 +16,8 @@ namespace bench {
 class BaselineReporter : public benchmark::ConsoleReporter {
  public:
   // heading: title of the first column ("codec/content", "call/page").
-  explicit BaselineReporter(const char* heading) : ConsoleReporter(OO_Tabular), heading_(heading) {}
+  explicit BaselineReporter(const char* heading, std::string baseline = "memcpy")
+      : ConsoleReporter(OO_Tabular), heading_(heading), baseline_(std::move(baseline)) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
@@ -27,19 +30,20 @@ class BaselineReporter : public benchmark::ConsoleReporter {
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    std::printf("\n%-28s %12s %12s %8s\n", heading_, "MB/s", "memcpy MB/s", "ratio");
+    std::printf("\n%-44s %12s %12s %8s\n", heading_, "MB/s", (baseline_ + " MB/s").c_str(), "ratio");
     for (const auto& [benchName, rate] : rates_) {
       const size_t slash = benchName.find('/');
-      if (slash == std::string::npos || benchName.compare(0, slash, "memcpy") == 0) continue;
-      const auto base = rates_.find("memcpy" + benchName.substr(slash));
+      if (slash == std::string::npos || benchName.compare(0, slash, baseline_) == 0) continue;
+      const auto base = rates_.find(baseline_ + benchName.substr(slash));
       if (base == rates_.end() || base->second <= 0) continue;
-      std::printf("%-28s %12.1f %12.1f %8.4f\n", benchName.c_str(), rate / 1e6, base->second / 1e6,
+      std::printf("%-44s %12.1f %12.1f %8.4f\n", benchName.c_str(), rate / 1e6, base->second / 1e6,
                   rate / base->second);
     }
   }
 
  private:
   const char* heading_;
+  std::string baseline_;
   std::map<std::string, double> rates_;
 };
 
