@@ -1,48 +1,6 @@
 #include "canon_harness.h"
 
-#include <algorithm>
-
 namespace canon_test {
-namespace {
-
-Recorder* gRecorder = nullptr;
-
-void* recOpenJob(const char*) {
-  ++gRecorder->openJobs;
-  return gRecorder;
-}
-void recOpenPage(void*, uint32_t blackWidth, int32_t blackLevel, uint32_t colorWidth, int32_t colorLevel) {
-  ++gRecorder->openPages;
-  gRecorder->blackWidth = blackWidth;
-  gRecorder->colorWidth = colorWidth;
-  gRecorder->blackLevel = blackLevel;
-  gRecorder->colorLevel = colorLevel;
-  gRecorder->reduceWidth = (std::max(blackWidth, colorWidth) + 7) / 8;
-}
-int32_t recPlaneReduce(void*, uint8_t* rowBytes, int32_t isBlack, int32_t rowIndex) {
-  gRecorder->reduces.push_back({Bytes(rowBytes, rowBytes + gRecorder->reduceWidth), isBlack, rowIndex});
-  for (size_t i = 0; i < gRecorder->reduceWidth; ++i) rowBytes[i] &= gRecorder->mask;
-  return 0;
-}
-void recClosePage(void*) { ++gRecorder->closePages; }
-void recCloseJob(void*) { ++gRecorder->closeJobs; }
-void recSetCalibration(void*, int32_t percentage) { gRecorder->calibrationPercentages.push_back(percentage); }
-
-const ReductionFunctions kRecording{recOpenJob, recOpenPage, recPlaneReduce, recClosePage, recCloseJob,
-                                    recSetCalibration};
-
-}  // namespace
-
-RecordingReduction::RecordingReduction() {
-  gRecorder = new Recorder;
-  canon::setReductionOverride(&kRecording);
-}
-RecordingReduction::~RecordingReduction() {
-  canon::setReductionOverride(nullptr);
-  delete gRecorder;
-  gRecorder = nullptr;
-}
-Recorder& RecordingReduction::recorder() { return *gRecorder; }
 
 plugin_test::PluginJobResult runJobWithTotals(const Bytes& job, const JobOptions& options) {
   plugin_test::PluginJobOptions run;

@@ -9,6 +9,7 @@
 
 #include "canon_parser.h"
 #include "plugin_harness.h"
+#include "recording_reduction.h"
 
 namespace canon_test {
 
@@ -26,29 +27,12 @@ Bytes runJob(const Bytes& job, const JobOptions& options = {});
 // The same run with the dot totals and keep percentages it left in the context.
 plugin_test::PluginJobResult runJobWithTotals(const Bytes& job, const JobOptions& options = {});
 
-struct ReduceCall {
-  Bytes row;  // the row as handed in (reduceWidth bytes)
-  int32_t isBlack;
-  int32_t rowIndex;
-};
-
-// Records every call; planeReduce ANDs each row byte with `mask`.
-struct Recorder {
-  int openJobs = 0, openPages = 0, closePages = 0, closeJobs = 0;
-  uint32_t blackWidth = 0, colorWidth = 0;
-  int32_t blackLevel = 0, colorLevel = 0;
-  std::vector<int32_t> calibrationPercentages;
-  std::vector<ReduceCall> reduces;
-  uint8_t mask = 0xFF;
-  size_t reduceWidth = 0;  // bytes of a row, from the open page width
-};
+using plugin_test::Recorder;
+using plugin_test::ReduceCall;
 
 // Installs the recorder as the plug-in's reduction set while alive.
-class RecordingReduction {
- public:
-  RecordingReduction();
-  ~RecordingReduction();
-  Recorder& recorder();
+struct RecordingReduction : plugin_test::RecordingReduction {
+  RecordingReduction() : plugin_test::RecordingReduction(canon::setReductionOverride) {}
 };
 
 // Command builders.

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "hp_parser.h"
 #include "plugin_harness.h"
+#include "recording_reduction.h"
 
 namespace hp_test {
 
@@ -17,27 +19,12 @@ using JobResult = plugin_test::PluginJobResult;
 
 JobResult runJob(const Bytes& job, const JobOptions& options = {});
 
-struct ReduceCall {
-  std::vector<uint8_t> row;  // as handed in, reduceWidth bytes
-  int32_t isBlack;
-  int32_t rowIndex;
-};
-
-struct Recorder {
-  int openJobs = 0, openPages = 0, closePages = 0, closeJobs = 0;
-  uint32_t blackWidth = 0, colorWidth = 0;
-  int32_t blackLevel = 0, colorLevel = 0;
-  std::vector<int32_t> calibrationPercentages;
-  std::vector<ReduceCall> reduces;
-  uint8_t mask = 0xFF;  // planeReduce ANDs every byte with it
-};
+using plugin_test::Recorder;
+using plugin_test::ReduceCall;
 
 // Installs the recorder as the plug-in's reduction set while alive.
-class RecordingReduction {
- public:
-  RecordingReduction();
-  ~RecordingReduction();
-  Recorder& recorder();
+struct RecordingReduction : plugin_test::RecordingReduction {
+  RecordingReduction() : plugin_test::RecordingReduction(hp::setReductionOverride) {}
 };
 
 inline Bytes esc(const std::string& rest) { return "\x1b" + rest; }
