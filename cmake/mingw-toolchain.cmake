@@ -1,0 +1,11 @@
+# Shared by the two MinGW-w64 toolchain files: CORVANTA_MINGW_TRIPLET names
+# the target (i686-w64-mingw32 or x86_64-w64-mingw32). The -posix compilers
+# carry std::thread and std::mutex.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${CORVANTA_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${CORVANTA_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${CORVANTA_MINGW_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${CORVANTA_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
