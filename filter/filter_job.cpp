@@ -28,14 +28,6 @@ constexpr size_t kBlockSize = 32768;
 // Error left by a failed delivery: not one the output buffer waits out.
 constexpr uint32_t kWriteFault = 29;
 
-std::string executableDir() {
-  std::vector<char> path(4096);
-  const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
-  if (n <= 0) return {};
-  std::string dir(path.data(), static_cast<size_t>(n));
-  return dir.substr(0, dir.rfind('/') + 1);
-}
-
 struct OutputSink {
   int fd = -1;
   std::atomic<int> error{0};  // errno of the first failed write
@@ -148,18 +140,18 @@ const char* pluginFileName(Maker maker) {
 
 ParseFileFunction loadPlugin(Maker maker, std::string& error) {
   const std::string name = pluginFileName(maker);
-  const std::string beside = executableDir() + name;
-  void* library = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Beside the program first, then the normal library search.
+  void* library = platform::loadLibrary(name.c_str());
   if (!library) library = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!library) {
     const char* why = dlerror();
     error = "cannot load the " + std::string(makerName(maker)) + " plug-in " + name + ": " + (why ? why : "not found");
     return nullptr;
   }
-  auto parseFile = reinterpret_cast<ParseFileFunction>(dlsym(library, "parseFile"));
+  auto parseFile = reinterpret_cast<ParseFileFunction>(platform::findSymbol(library, "parseFile"));
   if (!parseFile) {
     error = "the plug-in " + name + " has no parseFile export";
-    dlclose(library);
+    platform::freeLibrary(library);
   }
   return parseFile;
 }
