@@ -26,11 +26,12 @@ bool OutputFile::open(const std::string& path, std::string& error) {
     return true;
   }
   struct stat existing {};
-  if (stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+  const bool exists = stat(path.c_str(), &existing) == 0;
+  if (exists && S_ISDIR(existing.st_mode)) {
     error = describe(path, "cannot write the output", EISDIR);
     return false;
   }
-  if (stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+  if (exists && !S_ISREG(existing.st_mode)) {
     fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd_ < 0) {
       error = describe(path, "cannot open the output", errno);
