@@ -16,24 +16,10 @@
 
 using corvanta_lm::MonitorTable;
 using spooler::Printer;
+using spooler::PluginStats;
+using spooler::pluginStats;
 
 namespace {
-
-struct PluginStats {
-  LONG loads;
-  LONG jobs;
-  int8_t calibrationFlag;
-  int16_t blackKeepPercent;
-  int16_t colorKeepPercent;
-  char printerName[64];
-};
-
-const PluginStats* pluginStats(const wchar_t* dll) {
-  HMODULE module = GetModuleHandleW(dll);
-  if (!module) return nullptr;
-  auto get = corvanta_lm::procAddress<const PluginStats* (*)()>(module, "CopyPluginStats");
-  return get ? get() : nullptr;
-}
 
 // A parse thread counts as running until it has returned from parseFile, a
 // moment after EndDocPort returned; waits (bounded) for every one to end.

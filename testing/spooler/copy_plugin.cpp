@@ -7,18 +7,11 @@
 
 #include "ParserContext.h"
 #include "VaskUtil.h"
+#include "spooler_standins.h"
 
 namespace {
 
-struct PluginStats {
-  LONG loads;
-  LONG jobs;
-  int8_t calibrationFlag;
-  int16_t blackKeepPercent;
-  int16_t colorKeepPercent;
-  char printerName[64];
-};
-PluginStats g_stats;
+spooler::PluginStats g_stats;
 
 void copyOut(void* output, const uint8_t* bytes, int32_t count) {
   while (count > 0) {
@@ -56,7 +49,7 @@ void CORVANTA_CDECL parseFile(void* record) {
   InBuffer_threadDone(context->inputPipe);
 }
 
-const PluginStats* CopyPluginStats(void) { return &g_stats; }
+const spooler::PluginStats* CopyPluginStats(void) { return &g_stats; }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) InterlockedIncrement(&g_stats.loads);

@@ -308,6 +308,13 @@ const OriginalMonitorStats* originalMonitorStats() {
   return stats ? stats() : nullptr;
 }
 
+const PluginStats* pluginStats(const wchar_t* dll) {
+  HMODULE module = GetModuleHandleW(dll);
+  if (!module) return nullptr;
+  auto get = corvanta_lm::procAddress<const PluginStats* (*)()>(module, "CopyPluginStats");
+  return get ? get() : nullptr;
+}
+
 int openPorts() {
   std::lock_guard<std::mutex> lock(g_mutex);
   return g_openPorts;

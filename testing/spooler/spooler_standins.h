@@ -45,6 +45,18 @@ struct OriginalMonitorStats {
 // Null while OriginalLM.dll is not loaded.
 const OriginalMonitorStats* originalMonitorStats();
 
+// What the copy plug-in stand-in (VaskHP.dll, VaskCA.dll) was handed.
+struct PluginStats {
+  LONG loads;
+  LONG jobs;
+  int8_t calibrationFlag;
+  int16_t blackKeepPercent;
+  int16_t colorKeepPercent;
+  char printerName[64];
+};
+// Null while that plug-in is not loaded.
+const PluginStats* pluginStats(const wchar_t* dll);
+
 // The spooler's printers and jobs as the winspool seam reports them.
 struct Printer {
   std::wstring name;
