@@ -63,6 +63,8 @@ struct Ink {
 };
 
 constexpr int32_t kThreeLevelPacking = 1;
+// ESC ( A rows: one bit a pixel, every set bit a dot.
+constexpr Ink kBilevelInk{1, 0};
 constexpr int kPlaneCount = 7;
 
 struct CanonJob {
@@ -190,8 +192,7 @@ struct CanonJob {
   }
   void closePage();
   void releasePage();
-  void thinRow(uint8_t* rowBytes, int32_t n, const Ink& ink, bool black);
-  void clearAfterRow(int32_t n);
+  int32_t thinAndEncode(int32_t n, int plane, const Ink& ink, bool black);
 };
 
 using CommandHandler = void (CanonJob::*)();
@@ -489,21 +490,25 @@ void CanonJob::closePage() {
   pageOpen = false;
 }
 
-void CanonJob::clearAfterRow(int32_t n) {
+// Thins the decoded row of n bytes as its ink allows, adds its dots before and
+// after to the plane's totals, re-encodes it into `encoded` (returning the
+// encoded length) and clears the work rows for the next row.
+int32_t CanonJob::thinAndEncode(int32_t n, int plane, const Ink& ink, bool black) {
+  totals->before[plane] += static_cast<uint32_t>(CountDotsInPlane(decoded, n));
+  if (ink.packing == kThreeLevelPacking && ink.bitsPerPixel == 2) {
+    for (int32_t i = 0; i < n; ++i) scratch[i] = canon::threeLevelMask(decoded[i]);
+    fn.planeReduce(job, scratch, black, row);
+    for (int32_t i = 0; i < n; ++i) decoded[i] = canon::threeLevelApply(decoded[i], scratch[i]);
+  } else if (ink.bitsPerPixel <= 2) {
+    fn.planeReduce(job, decoded, black, row);
+  }
+  // More than 2 bits per pixel: levels are not dots; the row is only re-encoded.
+  totals->after[plane] += static_cast<uint32_t>(CountDotsInPlane(decoded, n));
+  const int32_t m = CompressMode2(decoded, 0, n, encoded, 0);
   const size_t bytes = static_cast<size_t>(std::max(n, reduceBytes));
   std::memset(decoded, 0, bytes);
   std::memset(scratch, 0, bytes);
-}
-
-void CanonJob::thinRow(uint8_t* rowBytes, int32_t n, const Ink& ink, bool black) {
-  if (ink.packing == kThreeLevelPacking && ink.bitsPerPixel == 2) {
-    for (int32_t i = 0; i < n; ++i) scratch[i] = canon::threeLevelMask(rowBytes[i]);
-    fn.planeReduce(job, scratch, black, row);
-    for (int32_t i = 0; i < n; ++i) rowBytes[i] = canon::threeLevelApply(rowBytes[i], scratch[i]);
-  } else if (ink.bitsPerPixel <= 2) {
-    fn.planeReduce(job, rowBytes, black, row);
-  }
-  // More than 2 bits per pixel: levels are not dots; the row is only re-encoded.
+  return m;
 }
 
 // ESC ( A: length (counting the colour byte), colour byte, PackBits data.
@@ -545,12 +550,7 @@ void CanonJob::rasterRow() {
     return;
   }
   decodeRow(payload, got, decoded);
-  const bool black = planeIndex == 0;
-  totals->before[planeIndex] += static_cast<uint32_t>(CountDotsInPlane(decoded, n));
-  fn.planeReduce(job, decoded, black, row);
-  totals->after[planeIndex] += static_cast<uint32_t>(CountDotsInPlane(decoded, n));
-  const int32_t m = CompressMode2(decoded, 0, n, encoded, 0);
-  clearAfterRow(n);
+  const int32_t m = thinAndEncode(n, planeIndex, kBilevelInk, planeIndex == 0);
   if (m + 1 > kMaxLength) {
     write(header, 3);
     write(payload, got);
@@ -631,11 +631,7 @@ void CanonJob::rasterBand() {
     ++row;
     countRows();
     if (n > 0) {
-      totals->before[bandPlane] += static_cast<uint32_t>(CountDotsInPlane(decoded, n));
-      thinRow(decoded, n, ink, black);
-      totals->after[bandPlane] += static_cast<uint32_t>(CountDotsInPlane(decoded, n));
-      const int32_t m = CompressMode2(decoded, 0, n, encoded, 0);
-      clearAfterRow(n);
+      const int32_t m = thinAndEncode(n, bandPlane, ink, black);
       if (bandLength + m + 1 > kMaxLength) fits = false;
       if (fits) {
         std::memcpy(band + bandLength, encoded, static_cast<size_t>(m));
