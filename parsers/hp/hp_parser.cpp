@@ -227,6 +227,14 @@ class HpParser {
   bool componentLayout() const { return layout_ == 6; }
   bool rowDecodable(int32_t count) const;
   bool blackSeedExchange() const;
+  // Seed of the current plane; planes past the last share the scratch slot.
+  int32_t seedSlot() const { return std::min(planeIndex_, static_cast<int32_t>(plugin::kMaxPlanes)); }
+  // A plane row's dots before and after thinning, for the planes the totals hold.
+  void addDots(int32_t plane, int32_t before, int32_t after) {
+    if (plane >= plugin::kMaxPlanes) return;
+    totals_->before[plane] += static_cast<uint32_t>(before);
+    totals_->after[plane] += static_cast<uint32_t>(after);
+  }
   bool decodeRow(int32_t count, int32_t* encodedLength);
   void writeRowMode(int32_t mode);
   void writeRewrittenRow(int32_t encoded, int terminator);
@@ -725,7 +733,7 @@ bool HpParser::rowDecodable(int32_t count) const {
   }
   if (compression_ == 0 || compression_ == 2) return true;
   if (!deltaMode(compression_)) return false;
-  const int32_t slot = std::min(planeIndex_, static_cast<int32_t>(plugin::kMaxPlanes));
+  const int32_t slot = seedSlot();
   return seedValid_[blackSeedExchange() ? 1 - slot : slot];
 }
 
@@ -745,7 +753,7 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
   const int32_t plane = planeIndex_;
   int32_t n = 0;
   if (!componentLayout()) {
-    const int32_t slot = std::min(plane, static_cast<int32_t>(plugin::kMaxPlanes));
+    const int32_t slot = seedSlot();
     uint8_t* seed = inSeeds_[slot].data;
     // The buffers hold one byte more than bufferSize_, so a cut row shows.
     const int32_t probe = bufferSize_ + 1;
@@ -781,11 +789,7 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
     }
     const int32_t before = CountDotsInPlane(plain, n);
     functions_.planeReduce(job_, plain, plane < blackPlanes_ ? 1 : 0, rowCounter_);
-    const int32_t after = CountDotsInPlane(plain, n);
-    if (plane < plugin::kMaxPlanes) {
-      totals_->before[plane] += static_cast<uint32_t>(before);
-      totals_->after[plane] += static_cast<uint32_t>(after);
-    }
+    addDots(plane, before, CountDotsInPlane(plain, n));
     *encodedLength = CompressMode2(plain, 0, n, input, 1);
     return true;
   }
@@ -827,10 +831,7 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
       m = CompressMode2(plain, 0, n, input, 1);
     }
   }
-  if (plane < plugin::kMaxPlanes) {
-    totals_->before[plane] += static_cast<uint32_t>(before);
-    totals_->after[plane] += static_cast<uint32_t>(after);
-  }
+  addDots(plane, before, after);
   *encodedLength = m;
   return true;
 }
@@ -881,7 +882,7 @@ void HpParser::rowData(const Group& group) {
     if (count > 0) copyBytes(count);
     if (!componentLayout()) {
       // The printer's seed for this plane is now a row we do not hold.
-      seedValid_[std::min(planeIndex_, static_cast<int32_t>(plugin::kMaxPlanes))] = false;
+      seedValid_[seedSlot()] = false;
     }
   }
   ++planeIndex_;
