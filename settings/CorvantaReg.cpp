@@ -59,14 +59,15 @@ bool writeDword(HKEY key, const char* name, int32_t value) {
          ERROR_SUCCESS;
 }
 
-int getPrinterDword(const char* printer, const char* name) {
+// A number in the shared settings key, or in a printer's subkey of it; -1 when missing.
+int getSharedDword(const char* printer, const char* name) {
   RegKey key;
   int32_t value = -1;
   if (!openShared(key, printer) || !readDword(key.get(), name, &value)) return -1;
   return value;
 }
 
-bool setPrinterDword(const char* printer, const char* name, int32_t value) {
+bool setSharedDword(const char* printer, const char* name, int32_t value) {
   RegKey key;
   return openShared(key, printer) && writeDword(key.get(), name, value);
 }
@@ -146,18 +147,18 @@ void SetOriginalLM(const char* printerName, const char* text) {
                  static_cast<DWORD>(std::strlen(text) + 1));
 }
 
-int GetBlackLevel(const char* printerName) { return getPrinterDword(printerName, settings::kBlackLevel); }
-int GetColorLevel(const char* printerName) { return getPrinterDword(printerName, settings::kColorLevel); }
-int GetInkReduction(const char* printerName) { return getPrinterDword(printerName, settings::kInkReduction); }
-int GetDisplayInk(const char* printerName) { return getPrinterDword(printerName, settings::kDisplayInk); }
+int GetBlackLevel(const char* printerName) { return getSharedDword(printerName, settings::kBlackLevel); }
+int GetColorLevel(const char* printerName) { return getSharedDword(printerName, settings::kColorLevel); }
+int GetInkReduction(const char* printerName) { return getSharedDword(printerName, settings::kInkReduction); }
+int GetDisplayInk(const char* printerName) { return getSharedDword(printerName, settings::kDisplayInk); }
 int GetBlackCartPerYear(const char* printerName) {
-  return getPrinterDword(printerName, settings::kBlackCartPerYear);
+  return getSharedDword(printerName, settings::kBlackCartPerYear);
 }
 int GetColorCartPerYear(const char* printerName) {
-  return getPrinterDword(printerName, settings::kColorCartPerYear);
+  return getSharedDword(printerName, settings::kColorCartPerYear);
 }
 int GetPrintCalibrationPage(const char* printerName) {
-  return getPrinterDword(printerName, settings::kPrintCalibrationPage);
+  return getSharedDword(printerName, settings::kPrintCalibrationPage);
 }
 
 int GetManufacturer(const char* printerName) {
@@ -178,22 +179,22 @@ float GetBlackCost(const char* printerName) { return getCost(printerName, settin
 float GetColorCost(const char* printerName) { return getCost(printerName, settings::kColorCost); }
 
 void SetBlackLevel(const char* printerName, int32_t value) {
-  setPrinterDword(printerName, settings::kBlackLevel, value);
+  setSharedDword(printerName, settings::kBlackLevel, value);
 }
 void SetColorLevel(const char* printerName, int32_t value) {
-  setPrinterDword(printerName, settings::kColorLevel, value);
+  setSharedDword(printerName, settings::kColorLevel, value);
 }
 void SetInkReduction(const char* printerName, int32_t value) {
-  setPrinterDword(printerName, settings::kInkReduction, value);
+  setSharedDword(printerName, settings::kInkReduction, value);
 }
 void SetDisplayInk(const char* printerName, int32_t value) {
-  setPrinterDword(printerName, settings::kDisplayInk, value);
+  setSharedDword(printerName, settings::kDisplayInk, value);
 }
 void SetBlackCartPerYear(const char* printerName, int32_t value) {
-  setPrinterDword(printerName, settings::kBlackCartPerYear, value);
+  setSharedDword(printerName, settings::kBlackCartPerYear, value);
 }
 void SetColorCartPerYear(const char* printerName, int32_t value) {
-  setPrinterDword(printerName, settings::kColorCartPerYear, value);
+  setSharedDword(printerName, settings::kColorCartPerYear, value);
 }
 
 void SetPrintCalibrationPage(const char* printerName, int32_t value) {
@@ -204,35 +205,16 @@ void SetPrintCalibrationPage(const char* printerName, int32_t value) {
 }
 
 void SetBlackCost(const char* printerName, float amount) {
-  setPrinterDword(printerName, settings::kBlackCost, static_cast<int32_t>(settings::encodeCost(amount)));
+  setSharedDword(printerName, settings::kBlackCost, static_cast<int32_t>(settings::encodeCost(amount)));
 }
 void SetColorCost(const char* printerName, float amount) {
-  setPrinterDword(printerName, settings::kColorCost, static_cast<int32_t>(settings::encodeCost(amount)));
+  setSharedDword(printerName, settings::kColorCost, static_cast<int32_t>(settings::encodeCost(amount)));
 }
 
-int GetLocale(void) {
-  RegKey key;
-  int32_t value = -1;
-  if (!openShared(key) || !readDword(key.get(), settings::kLocale, &value)) return -1;
-  return value;
-}
-
-int GetPerJob(void) {
-  RegKey key;
-  int32_t value = -1;
-  if (!openShared(key) || !readDword(key.get(), settings::kPerJob, &value)) return -1;
-  return value;
-}
-
-void SetLocale(int32_t value) {
-  RegKey key;
-  if (openShared(key)) writeDword(key.get(), settings::kLocale, value);
-}
-
-void SetPerJob(int32_t value) {
-  RegKey key;
-  if (openShared(key)) writeDword(key.get(), settings::kPerJob, value);
-}
+int GetLocale(void) { return getSharedDword(nullptr, settings::kLocale); }
+int GetPerJob(void) { return getSharedDword(nullptr, settings::kPerJob); }
+void SetLocale(int32_t value) { setSharedDword(nullptr, settings::kLocale, value); }
+void SetPerJob(int32_t value) { setSharedDword(nullptr, settings::kPerJob, value); }
 
 void GetLastUsed(char* text) {
   if (!text) return;
