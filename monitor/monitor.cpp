@@ -64,6 +64,20 @@ wchar_t* copySpoolerText(const wchar_t* text) {
   return reinterpret_cast<wchar_t*>(copy);
 }
 
+// A zero-filled record whose `name` field holds a copy of the spooler's text;
+// nullptr when either allocation fails.
+template <class Record>
+Record* newRecordNamed(const wchar_t* text, wchar_t* Record::*name) {
+  auto* record = static_cast<Record*>(platform::allocZeroed(sizeof(Record)));
+  wchar_t* copy = record ? copySpoolerText(text) : nullptr;
+  if (!copy) {
+    platform::freeBlock(record);
+    return nullptr;
+  }
+  record->*name = copy;
+  return record;
+}
+
 bool emptySpoolerText(const wchar_t* text) {
   return !text || (isNtPlatform() ? text[0] == 0 : reinterpret_cast<const char*>(text)[0] == 0);
 }
@@ -352,15 +366,12 @@ BOOL WINAPI lmOpenPortEx(LPWSTR portName, LPWSTR printerName, PHANDLE handleOut,
         SetLastError(ERROR_BUSY);
         return FALSE;
       }
-    session = static_cast<JobSession*>(platform::allocZeroed(sizeof(JobSession)));
-    wchar_t* nameCopy = session ? copySpoolerText(portName) : nullptr;
-    if (!nameCopy) {
-      platform::freeBlock(session);
+    session = newRecordNamed(portName, &JobSession::portName);
+    if (!session) {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return FALSE;
     }
     session->signature = kSessionSignature;
-    session->portName = nameCopy;
     session->filter = 1;
     session->next = g_sessions;
     g_sessions = session;
@@ -451,14 +462,11 @@ BOOL WINAPI lmStartDocPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD
   }
   Guard port(&g_portLock);
   Guard list(&g_listLock);
-  auto* entry = static_cast<JobEntry*>(platform::allocZeroed(sizeof(JobEntry)));
-  wchar_t* nameCopy = entry ? copySpoolerText(printerName) : nullptr;
-  if (!nameCopy) {
-    platform::freeBlock(entry);
+  JobEntry* entry = newRecordNamed(printerName, &JobEntry::printerName);
+  if (!entry) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
-  entry->printerName = nameCopy;
   entry->jobId = jobId;
   entry->state = kJobNew;
   entry->next = session->jobs;
