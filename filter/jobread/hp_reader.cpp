@@ -374,13 +374,11 @@ class HpReader {
     }
   }
 
+  // One group as a sequence of its own, in canonical form.
   void emit(uint8_t first, uint8_t second, const std::string& value, uint8_t terminator) {
-    Bytes& o = result_.other;
-    o.push_back(static_cast<char>(kEsc));
-    o.push_back(static_cast<char>(first));
-    o.push_back(static_cast<char>(second));
-    o += value;
-    o.push_back(static_cast<char>(upper(terminator)));
+    emitRaw(first, second);
+    result_.other += value;
+    result_.other.push_back(static_cast<char>(upper(terminator)));
   }
 
   // ESC, a parameterised character, a group character, then groups: lower-case
