@@ -250,17 +250,22 @@ void offerJobDialog(const char* printerName) {
   FreeLibrary(prompt);
 }
 
+// Frees pipes no plug-in reads: the output is cancelled, the input closed.
+void discardPipes(void* input, void* output) {
+  if (output) OutBuffer_terminate(output, 1);
+  if (input) {
+    InBuffer_threadDone(input);
+    InBuffer_terminate(input);
+  }
+}
+
 // Creates the pipes and starts the plug-in; false leaves the job to pass through.
 bool startFiltering(JobSession* session, const char* printerName) {
   void* input = InBuffer_initialize();
   void* output = input ? OutBuffer_initialize(downstreamWrite, session) : nullptr;
   char* nameBuffer = output ? static_cast<char*>(platform::allocZeroed(kPrinterNameBufferSize)) : nullptr;
   if (!nameBuffer) {
-    if (output) OutBuffer_terminate(output, 1);
-    if (input) {
-      InBuffer_threadDone(input);
-      InBuffer_terminate(input);
-    }
+    discardPipes(input, output);
     return false;
   }
   const int colorLevel = GetColorLevel(printerName);
@@ -276,9 +281,7 @@ bool startFiltering(JobSession* session, const char* printerName) {
   session->parse.outputBuffer = output;
   if (!startParseThread(printerName, session)) {
     // Nobody would read the pipe: the job goes through unfiltered.
-    OutBuffer_terminate(output, 1);
-    InBuffer_threadDone(input);
-    InBuffer_terminate(input);
+    discardPipes(input, output);
     session->parse.inputPipe = nullptr;
     session->parse.outputBuffer = nullptr;
     return false;
