@@ -165,6 +165,19 @@ struct CanonJob {
     put(low);
     return (high << 8) | low;
   }
+  // Reads a raster command's count header bytes, written later with the row or
+  // band; at the end of input writes those it got and returns false.
+  bool readHeader(uint8_t* header, int count) {
+    for (int i = 0; i < count; ++i) {
+      const int c = get();
+      if (c == kEndOfInput) {
+        write(header, i);
+        return false;
+      }
+      header[i] = static_cast<uint8_t>(c);
+    }
+    return true;
+  }
   void putLength(int32_t length) {
     put(length & 0xFF);
     put((length >> 8) & 0xFF);
@@ -514,14 +527,7 @@ int32_t CanonJob::thinAndEncode(int32_t n, int plane, const Ink& ink, bool black
 // ESC ( A: length (counting the colour byte), colour byte, PackBits data.
 void CanonJob::rasterRow() {
   uint8_t header[3];
-  for (int i = 0; i < 3; ++i) {
-    const int c = get();
-    if (c == kEndOfInput) {
-      write(header, i);
-      return;
-    }
-    header[i] = static_cast<uint8_t>(c);
-  }
+  if (!readHeader(header, 3)) return;
   const int32_t length = header[0] | (header[1] << 8);
   const int colour = header[2];
   if (colour == kNoRowColour || length == 0) {
@@ -567,14 +573,7 @@ void CanonJob::rasterRow() {
 // row ended by 0x80.
 void CanonJob::rasterBand() {
   uint8_t header[2];
-  for (int i = 0; i < 2; ++i) {
-    const int c = get();
-    if (c == kEndOfInput) {
-      write(header, i);
-      return;
-    }
-    header[i] = static_cast<uint8_t>(c);
-  }
+  if (!readHeader(header, 2)) return;
   const int32_t length = header[0] | (header[1] << 8);
   if (!hasColourList || colourListCount == 0) {
     // Without a colour list the band's colour is unknown: copied through.
