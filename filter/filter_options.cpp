@@ -52,7 +52,9 @@ const char* usageText() {
          "  --black-save PCT     percent of black ink to save, 0-100 (default 25)\n"
          "  --color-save PCT     percent of colour ink to save, 0-100 (default 25)\n"
          "  --printer NAME       printer whose threshold files are used (default corvanta-filter);\n"
-         "                       they are kept under $XDG_DATA_HOME/Corvanta/NAME/\n"
+         "  --threshold-dir DIR  keep the threshold files in DIR/NAME/ (default: the folder named\n"
+         "                       by $CORVANTA_THRESHOLD_DIR, else $XDG_DATA_HOME/Corvanta,\n"
+         "                       else ~/.local/share/Corvanta; missing folders are created)\n"
          "  --calibration        print the job as a calibration page (levels stepped band by band)\n"
          "  --stats              report pages, rows and dots before/after per plane on standard error\n"
          "  --preview DIR        write before/after PNG images of every page to DIR\n"
@@ -81,7 +83,7 @@ ParseResult parseOptions(const std::vector<std::string>& args, FilterOptions& op
       hasValue = true;
     }
     const bool takesValue = name == "--maker" || name == "--black-save" || name == "--color-save" ||
-                            name == "--printer" || name == "--preview";
+                            name == "--printer" || name == "--preview" || name == "--threshold-dir";
     if (takesValue && !hasValue) {
       if (i + 1 >= args.size()) {
         error = "option " + name + " needs a value";
@@ -119,6 +121,12 @@ ParseResult parseOptions(const std::vector<std::string>& args, FilterOptions& op
         return ParseResult::Error;
       }
       options.printerName = value;
+    } else if (name == "--threshold-dir") {
+      if (value.empty()) {
+        error = "--threshold-dir needs a folder";
+        return ParseResult::Error;
+      }
+      options.thresholdDir = value;
     } else if (name == "--preview") {
       if (value.empty()) {
         error = "--preview needs a directory";

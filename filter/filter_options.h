@@ -13,6 +13,7 @@ struct FilterOptions {
   int blackSave = 25;  // percent of ink to save, 0..100
   int colorSave = 25;
   std::string printerName = "corvanta-filter";  // names the threshold files' data folder
+  std::string thresholdDir;  // holds the printers' threshold folders; empty: the default
   bool calibration = false;
   bool stats = false;
   std::string previewDir;    // empty: no previews

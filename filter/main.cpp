@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -49,6 +50,8 @@ int run(const filter::FilterOptions& options) {
   std::string error;
   const int input = openInput(options.input, error);
   if (input < 0) return fail(error);
+  // The reduction library finds the folder through the environment.
+  if (!options.thresholdDir.empty()) setenv(settings::kThresholdDirVariable, options.thresholdDir.c_str(), 1);
   if (!options.calibration) {
     // Without its data folder the reduction library would keep every dot.
     std::vector<char> folder(kPrinterNameBufferSize, '\0');
@@ -56,7 +59,8 @@ int run(const filter::FilterOptions& options) {
     if (!settings::buildDataFolder(options.printerName.c_str(), folder.data(), folder.size()) ||
         stat(folder.data(), &info) != 0 || !S_ISDIR(info.st_mode) || access(folder.data(), W_OK) != 0)
       return fail("cannot create the threshold-file folder of printer '" + options.printerName +
-                  "' (under $XDG_DATA_HOME, else ~/.local/share)");
+                  "' (in --threshold-dir, else $CORVANTA_THRESHOLD_DIR, else $XDG_DATA_HOME/Corvanta, "
+                  "else ~/.local/share/Corvanta)");
   }
   if (!options.previewDir.empty() && !filter::makeDirectories(options.previewDir, error)) return fail(error);
   const ParseFileFunction parseFile = filter::loadPlugin(options.maker, error);

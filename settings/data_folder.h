@@ -1,5 +1,7 @@
 // The printer's data folder: <application data>/Corvanta/<sanitised printer
-// name>/, created on the way. Portable; exported by CorvantaReg on Windows
+// name>/, created on the way with every missing folder above it. On Linux the
+// environment variable CORVANTA_THRESHOLD_DIR, when set, names the folder
+// that replaces <application data>/Corvanta. Portable; exported by CorvantaReg on Windows
 // (GetDataFilePath) and linked into the native libraries directly.
 #pragma once
 
@@ -7,6 +9,8 @@
 #include <string>
 
 namespace settings {
+
+constexpr const char* kThresholdDirVariable = "CORVANTA_THRESHOLD_DIR";
 
 // The printer name with each of the ten characters " / \ ? < > : * | and
 // space replaced by '_'.

@@ -44,7 +44,7 @@ TEST(FilterOptions, ValuesInBothFormsAndPositionalFiles) {
   EXPECT_EQ(o.output, "-");
 
   ASSERT_EQ(parse({"--maker", "Canon", "--black-save=0", "--color-save", "100%", "--printer", "Desk Jet",
-                   "--calibration", "--stats", "--preview=pics", "in.prn", "out.prn"},
+                   "--calibration", "--stats", "--preview=pics", "--threshold-dir", "th", "in.prn", "out.prn"},
                   o, error),
             ParseResult::Run)
       << error;
@@ -55,6 +55,7 @@ TEST(FilterOptions, ValuesInBothFormsAndPositionalFiles) {
   EXPECT_TRUE(o.calibration);
   EXPECT_TRUE(o.stats);
   EXPECT_EQ(o.previewDir, "pics");
+  EXPECT_EQ(o.thresholdDir, "th");
   EXPECT_EQ(o.input, "in.prn");
   EXPECT_EQ(o.output, "out.prn");
 
@@ -71,7 +72,7 @@ TEST(FilterOptions, BadValuesAreRefusedWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
       {"--black-save", "101"}, {"--black-save", "-1"}, {"--color-save", "2.5"},
       {"--color-save", ""},    {"--black-save"},       {"--maker", "epson"},
-      {"--printer", ""},       {"--preview="},         {"--stats=yes"},
+      {"--printer", ""},       {"--preview="},         {"--stats=yes"}, {"--threshold-dir="},
       {"--frobnicate"},        {"a", "b", "c"},        {"--printer", std::string(kPrinterNameBufferSize, 'p')}};
   for (const auto& args : bad) {
     EXPECT_EQ(parse(args, o, error), ParseResult::Error) << args[0];
@@ -160,6 +161,8 @@ TEST_F(FilterProgram, HelpAndUsageErrors) {
   const Outcome help = filter("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage: corvanta-filter"), std::string::npos);
+  EXPECT_NE(help.out.find("--threshold-dir DIR"), std::string::npos);
+  EXPECT_NE(help.out.find("$CORVANTA_THRESHOLD_DIR"), std::string::npos);
 
   const Outcome bad = filter("--black-save 120");
   EXPECT_EQ(bad.status, 2);
@@ -213,6 +216,31 @@ TEST_F(FilterProgram, ThresholdFolderThatCannotBeMadeIsAnErrorExceptForCalibrati
   const int calibrated = std::system(calibration.c_str());
   EXPECT_EQ(WIFEXITED(calibrated) ? WEXITSTATUS(calibrated) : -1, 0) << slurp(dir_ / "err.txt");
   EXPECT_TRUE(fs::exists(dir_ / "out.prn"));
+}
+
+// A new account (an empty HOME, no XDG_DATA_HOME), then a folder named by the
+// environment and one named by the option, which wins; parents are missing
+// in every case.
+TEST_F(FilterProgram, ThresholdFilesGoWhereTheAccountOrTheUserSays) {
+  const fs::path job = sampleJob("hp-djet500");
+  if (job.empty()) GTEST_SKIP() << "Ghostscript could not make the sample job";
+  const fs::path home = dir_ / "home";
+  fs::create_directories(home);
+  const auto run = [&](const std::string& env, const std::string& args) {
+    const std::string command = "env -u XDG_DATA_HOME -u CORVANTA_THRESHOLD_DIR HOME=" + home.string() + " " + env +
+                                " " + program_.string() + " " + args + " " + job.string() + " /dev/null 2> " +
+                                (dir_ / "err.txt").string();
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << slurp(dir_ / "err.txt");
+  };
+  run("", "");
+  EXPECT_TRUE(fs::exists(home / ".local/share/Corvanta/corvanta-filter/kfile.red"));
+  const std::string byEnv = "CORVANTA_THRESHOLD_DIR=" + (dir_ / "by-env" / "deep").string();
+  run(byEnv, "--printer 'Desk Jet'");
+  EXPECT_TRUE(fs::exists(dir_ / "by-env/deep/Desk_Jet/kfile.red"));
+  run(byEnv, "--threshold-dir " + (dir_ / "by-option" / "x").string());
+  EXPECT_TRUE(fs::exists(dir_ / "by-option/x/corvanta-filter/kfile.red"));
+  EXPECT_FALSE(fs::exists(dir_ / "by-env/deep/corvanta-filter"));
 }
 
 struct Plane {
