@@ -19,7 +19,8 @@ std::string lower(std::string text) {
   return text;
 }
 
-// A whole number 0..100, optionally followed by '%'.
+}  // namespace
+
 bool parsePercent(const std::string& text, int& value) {
   std::string digits = text;
   if (!digits.empty() && digits.back() == '%') digits.pop_back();
@@ -33,8 +34,6 @@ bool parsePercent(const std::string& text, int& value) {
   value = v;
   return true;
 }
-
-}  // namespace
 
 const char* makerName(Maker maker) {
   for (const MakerName& entry : kMakers)

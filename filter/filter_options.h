@@ -28,6 +28,9 @@ enum class ParseResult { Run, Help, Error };
 ParseResult parseOptions(const std::vector<std::string>& args, FilterOptions& options, std::string& error);
 
 const char* usageText();
+// A whole percentage 0..100, optionally followed by '%'; `value` is left
+// alone when `text` is not one.
+bool parsePercent(const std::string& text, int& value);
 const char* makerName(Maker maker);
 
 }  // namespace filter
