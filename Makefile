@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CTEST := ctest --output-on-failure --no-tests=error -j $(JOBS)
 
-.PHONY: all bootstrap test-fuzz native native-tsan native-release win32 win64 test test-native test-native-tsan test-win32 test-win64 bench fuzz demo clean
+.PHONY: all bootstrap test-fuzz native native-tsan native-release win32 win64 test test-native test-native-tsan test-win32 test-win64 bench fuzz demo install deb clean
 
 all: native
 
@@ -65,6 +65,17 @@ demo: bootstrap
 	cmake --preset native-release -B $(BUILD)/native-release >/dev/null
 	cmake --build $(BUILD)/native-release -j $(JOBS) --target corvanta-filter
 	scripts/demo $(BUILD)
+
+# The filter, the CUPS backend and the plug-ins, optimised: PREFIX/lib/corvanta,
+# with links PREFIX/bin/corvanta-filter and CUPS_SERVERBIN/backend/corvanta.
+PREFIX ?= /usr/local
+CUPS_SERVERBIN ?= /usr/lib/cups
+install: native-release
+	DESTDIR="$(DESTDIR)" CORVANTA_CUPS_SERVERBIN="$(CUPS_SERVERBIN)" cmake --install $(BUILD)/native-release --prefix "$(PREFIX)"
+
+# The same files under /usr as a Debian package in $(BUILD)/.
+deb: native-release
+	scripts/make-deb $(BUILD)/native-release $(BUILD)
 
 clean:
 	rm -rf $(BUILD) out
