@@ -131,8 +131,13 @@ int findDevice(const std::string& deviceUri, Device& device) {
   }
   device.program = environment("CUPS_SERVERBIN", "/usr/lib/cups") + "/backend/" + device.scheme;
   struct stat info {};
-  if (stat(device.program.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || access(device.program.c_str(), X_OK) != 0) {
+  if (stat(device.program.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
     report("ERROR", "there is no CUPS backend for %s: devices (%s)", device.scheme.c_str(), device.program.c_str());
+    return kBackendStop;
+  }
+  if (access(device.program.c_str(), X_OK) != 0) {
+    report("ERROR", "the backend %s cannot be run by this user (install corvanta mode 0700 so CUPS runs it as root)",
+           device.program.c_str());
     return kBackendStop;
   }
   // CUPS runs a backend as root only when it is not world readable and executable.

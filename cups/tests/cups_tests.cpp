@@ -3,8 +3,12 @@
 // on a local socket) with queues on Gutenprint's HP and Canon drivers and
 // CUPS's generic PostScript driver, each once through corvanta:/file:...
 // and once straight to file:. Real PostScript pages are printed with lp.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -99,6 +103,52 @@ void expectSameJobWithFewerDots(const jobread::Job& direct, const jobread::Job& 
     }
   }
 }
+
+// A network printer on a loopback port for CUPS's socket backend: takes one
+// connection and keeps what arrives until the backend closes it (bounded
+// waits throughout).
+class LoopbackPrinter {
+ public:
+  int start() {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(listener_, 1) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+      return 0;
+    thread_ = std::thread([this] {
+      pollfd wait{listener_, POLLIN, 0};
+      if (poll(&wait, 1, 90000) != 1) return;
+      const int connection = accept(listener_, nullptr, nullptr);
+      if (connection < 0) return;
+      char buffer[65536];
+      for (pollfd data{connection, POLLIN, 0}; poll(&data, 1, 30000) == 1;) {
+        const ssize_t n = read(connection, buffer, sizeof buffer);
+        if (n <= 0) break;
+        received_.append(buffer, static_cast<size_t>(n));
+      }
+      close(connection);
+    });
+    return ntohs(address.sin_port);
+  }
+  // What arrived, once the connection has ended.
+  const std::string& received() {
+    if (thread_.joinable()) thread_.join();
+    return received_;
+  }
+  ~LoopbackPrinter() {
+    if (listener_ >= 0) shutdown(listener_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) close(listener_);
+  }
+
+ private:
+  int listener_ = -1;
+  std::thread thread_;
+  std::string received_;
+};
 
 // --- the private cupsd -----------------------------------------------------
 
@@ -204,6 +254,7 @@ class PrivateCups : public ::testing::Test {
   static pid_t cupsd_;
   static std::string startError_;
   static std::map<std::string, double> seconds_;  // queue -> time from lp to completion
+  static LoopbackPrinter printer_;
 
  private:
   // Adds a queue; the device is corvanta:/file:... or file:... of out(queue).
@@ -257,6 +308,9 @@ class PrivateCups : public ::testing::Test {
              {"hpoff", hp, true, "-o corvanta-default=off"}})
       if (error.empty()) error = addQueue(queue, model, wrapped, options);
     if (error.empty()) error = addQueue("hpmissing", hp, true, "", "corvanta:/nosuch://printer");
+    const int port = printer_.start();
+    if (port == 0) return "no loopback port for the socket printer";
+    if (error.empty()) error = addQueue("hpsocket", hp, true, "", "corvanta:/socket://127.0.0.1:" + std::to_string(port));
     if (error.empty())
       error = printJobs({{"hp", page}, {"hpdirect", page}, {"canon", page}, {"canondirect", page}, {"ps", page},
                          {"psdirect", page}});
@@ -266,7 +320,8 @@ class PrivateCups : public ::testing::Test {
     if (error.empty())
       error = printJobs({{"hpoptions", "-o raw -o corvanta-black-save=50 -o corvanta-color-save=0 " + job},
                          {"hpdefaults", "-o raw " + job},
-                         {"hpoff", "-o raw -n 2 " + job}});
+                         {"hpoff", "-o raw -n 2 " + job},
+                         {"hpsocket", "-o raw " + job}});
     if (error.empty()) sh("lp -d hpmissing -o raw " + job);
     return error;
   }
@@ -276,6 +331,7 @@ fs::path PrivateCups::root_, PrivateCups::socket_;
 pid_t PrivateCups::cupsd_ = -1;
 std::string PrivateCups::startError_;
 std::map<std::string, double> PrivateCups::seconds_;
+LoopbackPrinter PrivateCups::printer_;
 
 TEST_F(PrivateCups, WrappedQueuesThinRealDriverJobsByTheDefaultQuarter) {
   for (const bool canon : {false, true}) {
@@ -292,6 +348,16 @@ TEST_F(PrivateCups, WrappedQueuesThinRealDriverJobsByTheDefaultQuarter) {
                 seconds_[queue], seconds_[queue + "direct"]);
   }
   EXPECT_NE(errorLog().find("Corvanta: saved 2"), std::string::npos) << "no saving line in the error log";
+}
+
+// The real socket backend, run by corvanta with the real URI, delivers the
+// thinned job to a network printer.
+TEST_F(PrivateCups, RealBackendDeliversTheThinnedJob) {
+  const jobread::Job direct = jobread::readHpJob(readFile(out("hpdirect")));
+  const jobread::Job delivered = jobread::readHpJob(printer_.received());
+  expectSameJobWithFewerDots(direct, delivered);
+  const Dots before = dotsOf(direct), after = dotsOf(delivered);
+  EXPECT_NEAR(kept(after.black + after.colour, before.black + before.colour), 0.75, 0.03);
 }
 
 TEST_F(PrivateCups, JobOptionsAndQueueDefaultsSetTheSaving) {
