@@ -170,6 +170,7 @@ class PrivateCups : public ::testing::Test {
       fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                  fs::perms::others_read | fs::perms::others_exec);
       std::printf("the build tree is closed to lp: the private cupsd lives in %s\n", root_.c_str());
+      scratch_.push_back(root_);
     }
     for (const char* dir : {"conf/ppd", "cache", "state", "spool/tmp", "log", "serverbin/backend", "lib", "out"})
       fs::create_directories(root_ / dir);
@@ -192,6 +193,7 @@ class PrivateCups : public ::testing::Test {
     if (socket_.string().size() > 100) {  // sun_path holds 108 bytes
       const std::string dir = sh("mktemp -d /tmp/corvanta-cupsd.XXXXXX");
       socket_ = fs::path(dir.substr(0, dir.find('\n'))) / "s";
+      scratch_.push_back(socket_.parent_path());
     }
     const std::string r = root_.string();
     writeFile(root_ / "conf/cupsd.conf",
@@ -206,6 +208,7 @@ class PrivateCups : public ::testing::Test {
               "ErrorLog " + r + "/log/error_log\nAccessLog " + r + "/log/access_log\nPageLog " + r + "/log/page_log\n");
     setenv("CUPS_SERVER", socket_.c_str(), 1);
 
+    std::fflush(stdout);  // the child must not print it again
     cupsd_ = fork();
     if (cupsd_ == 0) {
       // cupsd ends with this test program, however it ends.
@@ -230,15 +233,8 @@ class PrivateCups : public ::testing::Test {
   }
 
   static void TearDownTestSuite() {
-    if (cupsd_ <= 0) return;
-    kill(cupsd_, SIGTERM);
-    int status = 0;
-    for (auto until = Clock::now() + std::chrono::seconds(5); Clock::now() < until;) {
-      if (waitpid(cupsd_, &status, WNOHANG) == cupsd_) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(cupsd_, SIGKILL);
-    waitpid(cupsd_, &status, 0);
+    stopCupsd();
+    for (const fs::path& dir : scratch_) fs::remove_all(dir);  // folders outside the build tree
   }
 
  protected:
@@ -255,9 +251,22 @@ class PrivateCups : public ::testing::Test {
   static std::string startError_;
   static std::map<std::string, double> seconds_;  // queue -> time from lp to completion
   static LoopbackPrinter printer_;
+  static std::vector<fs::path> scratch_;
 
  private:
   // Adds a queue; the device is corvanta:/file:... or file:... of out(queue).
+  static void stopCupsd() {
+    if (cupsd_ <= 0) return;
+    kill(cupsd_, SIGTERM);
+    int status = 0;
+    for (auto until = Clock::now() + std::chrono::seconds(5); Clock::now() < until;) {
+      if (waitpid(cupsd_, &status, WNOHANG) == cupsd_) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(cupsd_, SIGKILL);
+    waitpid(cupsd_, &status, 0);
+  }
+
   static std::string addQueue(const std::string& queue, const std::string& model, bool wrapped,
                               const std::string& options = "", std::string device = "") {
     if (device.empty()) device = (wrapped ? "corvanta:/file://" : "file://") + out(queue).string();
@@ -332,6 +341,7 @@ pid_t PrivateCups::cupsd_ = -1;
 std::string PrivateCups::startError_;
 std::map<std::string, double> PrivateCups::seconds_;
 LoopbackPrinter PrivateCups::printer_;
+std::vector<fs::path> PrivateCups::scratch_;
 
 TEST_F(PrivateCups, WrappedQueuesThinRealDriverJobsByTheDefaultQuarter) {
   for (const bool canon : {false, true}) {
