@@ -18,9 +18,10 @@
 extern "C" {
 #endif
 
-// Input pipe signature and the write result of a pipe that stayed full. A write
-// whose bytes could not be stored for want of memory returns kInBufferFull too:
-// nothing was stored and the caller tries again. Every entry point refuses a
+// Input pipe signature and the write result of a pipe that stayed full for
+// 15 s. A write waits for memory the way it waits for room: when its bytes
+// still cannot be stored after 15 s it returns kInBufferFull too, nothing was
+// stored and the caller tries again. Every entry point refuses a
 // null, foreign or terminated handle (read, get and peek return -1).
 enum { kInBufferSignature = 1776, kInBufferFull = -1776 };
 enum { kInBufferCapacity = 131072 };

@@ -11,10 +11,34 @@
 namespace vaskutil {
 namespace {
 
-constexpr int32_t kFullWaits = 50;         // x 300 ms: 15 s before a write gives up
-constexpr uint32_t kFullWaitMs = 300;
-constexpr uint32_t kReaderPollMs = 200;
+// A waiting side polls in steps that start at 1 ms and double up to its
+// longest step, so it notices room or data within about a millisecond while a
+// long wait still costs almost no processor time. A writer gives up after
+// 15 s in all without room (as 50 waits of 300 ms would).
+constexpr uint32_t kFirstPollMs = 1;
+constexpr uint32_t kWriterLongestPollMs = 300;
+constexpr uint32_t kReaderLongestPollMs = 200;
+constexpr uint32_t kWriterGiveUpMs = 15000;
 constexpr uint32_t kTerminatePollMs = 1;
+
+class PollSchedule {
+ public:
+  explicit PollSchedule(uint32_t longestMs) : longest_(longestMs) {}
+  // Sleeps the next step, never past `limitMs` in all; false once the limit is reached.
+  bool sleep(uint32_t limitMs = UINT32_MAX) {
+    if (slept_ >= limitMs) return false;
+    const uint32_t ms = step_ < limitMs - slept_ ? step_ : limitMs - slept_;
+    platform::sleepMs(ms);
+    slept_ += ms;
+    step_ = step_ * 2 < longest_ ? step_ * 2 : longest_;
+    return true;
+  }
+
+ private:
+  uint32_t longest_;
+  uint32_t step_ = kFirstPollMs;
+  uint32_t slept_ = 0;
+};
 
 // Live pipe handles. A handle is the record's address; every entry point looks
 // it up here first, so a null, foreign or terminated handle is refused without
@@ -103,8 +127,9 @@ int32_t readFromPipe(InBuffer* pipe, uint8_t* destination, int32_t count, bool c
       // Set under the lock: a write that lands after this check clears it.
       pipe->readerState = kReaderWaiting;
     }
+    PollSchedule schedule(kReaderLongestPollMs);
     do {
-      platform::sleepMs(kReaderPollMs);
+      schedule.sleep();
     } while (pipe->readerState.load() == kReaderWaiting && pipe->writerState.load() != kWriterEnded);
   }
 }
@@ -133,37 +158,29 @@ int32_t InBuffer_writebytes(void* handle, const uint8_t* bytes, int32_t count) {
   InBuffer* pipe = vaskutil::g_livePipes.find(handle);
   if (!pipe || !bytes || count <= 0) return 0;
 
-  if (count < kInBufferCapacity) {
-    for (int32_t sleeps = 0;; ++sleeps) {
-      {
-        platform::LockGuard guard(pipe->lock);
-        if (pipe->end - pipe->pos + count <= kInBufferCapacity) break;
-      }
-      // Only this writer adds bytes, so the room found above stays.
-      if (sleeps == vaskutil::kFullWaits) return kInBufferFull;
-      platform::sleepMs(vaskutil::kFullWaitMs);
-    }
-  }
-
-  platform::LockGuard guard(pipe->lock);
-  pipe->writerState = vaskutil::kWriterWriting;
-  const int64_t unread = pipe->end - pipe->pos;
-  const int64_t total = unread + count;
-  uint8_t* block = total <= INT32_MAX ? static_cast<uint8_t*>(platform::allocZeroed(static_cast<size_t>(total))) : nullptr;
-  if (!block) {
-    // Nothing stored: the caller is told to try again, as with a full pipe.
+  // Waits for room, and likewise for memory: a write whose block cannot be
+  // allocated stores nothing and tries again, so its caller never spins.
+  vaskutil::PollSchedule schedule(vaskutil::kWriterLongestPollMs);
+  do {
+    platform::LockGuard guard(pipe->lock);
+    const int64_t unread = pipe->end - pipe->pos;
+    const int64_t total = unread + count;
+    if (count < kInBufferCapacity && total > kInBufferCapacity) continue;
+    uint8_t* block =
+        total <= INT32_MAX ? static_cast<uint8_t*>(platform::allocZeroed(static_cast<size_t>(total))) : nullptr;
+    if (!block) continue;
+    pipe->writerState = vaskutil::kWriterWriting;
+    if (unread > 0) std::memcpy(block, pipe->data + pipe->pos, static_cast<size_t>(unread));
+    std::memcpy(block + unread, bytes, static_cast<size_t>(count));
+    platform::freeBlock(pipe->data);
+    pipe->data = block;
+    pipe->pos = 0;
+    pipe->end = static_cast<int32_t>(total);
     pipe->writerState = vaskutil::kWriterIdle;
-    return kInBufferFull;
-  }
-  if (unread > 0) std::memcpy(block, pipe->data + pipe->pos, static_cast<size_t>(unread));
-  std::memcpy(block + unread, bytes, static_cast<size_t>(count));
-  platform::freeBlock(pipe->data);
-  pipe->data = block;
-  pipe->pos = 0;
-  pipe->end = static_cast<int32_t>(total);
-  pipe->writerState = vaskutil::kWriterIdle;
-  vaskutil::wakeReader(pipe);
-  return 0;
+    vaskutil::wakeReader(pipe);
+    return 0;
+  } while (schedule.sleep(vaskutil::kWriterGiveUpMs));
+  return kInBufferFull;
 }
 
 int InBuffer_putc(int character, void* handle) {

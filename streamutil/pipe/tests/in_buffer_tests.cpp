@@ -65,6 +65,23 @@ class EndingPipe {
   std::atomic<bool> returned_{false};
 };
 
+// Counts the sleeps the calling thread makes (terminate polls on its own thread).
+class OwnSleeps {
+ public:
+  explicit OwnSleeps(VirtualClock& clock) : clock_(clock), self_(std::this_thread::get_id()) {
+    clock_.onSleep([this](uint32_t, uint64_t) {
+      if (std::this_thread::get_id() == self_) ++count_;
+    });
+  }
+  ~OwnSleeps() { clock_.onSleep(nullptr); }
+  int count() const { return count_.load(); }
+
+ private:
+  VirtualClock& clock_;
+  std::thread::id self_;
+  std::atomic<int> count_{0};
+};
+
 void finishPipe(void* pipe) {
   InBuffer_threadDone(pipe);
   InBuffer_terminate(pipe);
@@ -164,11 +181,12 @@ TEST(InBuffer, GetOnAnEndedEmptyPipeReturnsAtOnce) {
   VirtualClock clock;
   EndingPipe ending(clock);
   ending.end();
+  OwnSleeps own(clock);
   EXPECT_EQ(InBuffer_getc(ending.pipe()), -1);
   EXPECT_EQ(InBuffer_peekc(ending.pipe()), -1);
   uint8_t b[4];
   EXPECT_EQ(InBuffer_readbytes(ending.pipe(), b, 4), -1);
-  EXPECT_EQ(clock.sleepsOf(200), 0u);
+  EXPECT_EQ(own.count(), 0);
   // End seen is not waiting.
   EXPECT_EQ(InBuffer_NoData(ending.pipe()), 0);
   EXPECT_FALSE(ending.terminateReturned());
@@ -180,6 +198,7 @@ TEST(InBuffer, ShortTailAfterTheEndStaysReadableByteByByte) {
   void* pipe = ending.pipe();
   EXPECT_EQ(write(pipe, {1, 2, 3, 4}), 0);
   ending.end();
+  OwnSleeps own(clock);
   Bytes ten(10, 0xEE);
   EXPECT_EQ(InBuffer_readbytes(pipe, ten.data(), 10), -1);
   EXPECT_EQ(ten, Bytes(10, 0xEE));
@@ -188,32 +207,32 @@ TEST(InBuffer, ShortTailAfterTheEndStaysReadableByteByByte) {
   EXPECT_EQ(InBuffer_getc(pipe), 3);
   EXPECT_EQ(InBuffer_getc(pipe), 4);
   EXPECT_EQ(InBuffer_getc(pipe), -1);
-  EXPECT_EQ(clock.sleepsOf(200), 0u);
+  EXPECT_EQ(own.count(), 0);
 }
 
-TEST(InBuffer, ReadWaitsInReaderPollsUntilEnoughIsBuffered) {
+TEST(InBuffer, ReadWaitsInGrowingPollsUntilEnoughIsBuffered) {
   VirtualClock clock;
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, {1, 2, 3, 4}), 0);
-  // The writer delivers during the reader's sleeps: 3 bytes, then 5.
+  // The writer delivers during the reader's sleeps: 3 bytes after the 2nd,
+  // 5 after the 10th. Each wake-up starts the steps again at 1 ms.
+  std::vector<uint32_t> steps;
   std::vector<int> noDataDuringSleep;
   clock.onSleep([&](uint32_t ms, uint64_t) {
-    ASSERT_EQ(ms, 200u);
+    steps.push_back(ms);
     noDataDuringSleep.push_back(InBuffer_NoData(pipe));
-    const uint64_t n = clock.sleepsOf(200);
-    if (n == 2) {
+    if (steps.size() == 2) {
       EXPECT_EQ(write(pipe, {5, 6, 7}), 0);
     }
-    if (n == 4) {
+    if (steps.size() == 12) {
       EXPECT_EQ(write(pipe, {8, 9, 10, 11, 12}), 0);
     }
   });
   Bytes ten(10);
   EXPECT_EQ(InBuffer_readbytes(pipe, ten.data(), 10), 10);
   EXPECT_EQ(ten, (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-  EXPECT_EQ(clock.sleepsOf(200), 4u);
-  EXPECT_EQ(clock.nowMs(), 800u);
-  EXPECT_EQ(noDataDuringSleep, (std::vector<int>{1, 1, 1, 1}));
+  EXPECT_EQ(steps, (std::vector<uint32_t>{1, 2, 1, 2, 4, 8, 16, 32, 64, 128, 200, 200}));
+  EXPECT_EQ(noDataDuringSleep, std::vector<int>(12, 1));
   EXPECT_EQ(InBuffer_NoData(pipe), 0);
   clock.onSleep(nullptr);
   EXPECT_EQ(InBuffer_getc(pipe), 11);
@@ -236,15 +255,26 @@ TEST(InBuffer, NoDataOnlyWhileTheReaderWaits) {
   finishPipe(pipe);
 }
 
-TEST(InBuffer, FullPipeGivesUpAfterFiftyWaitsOf300Ms) {
+// The steps a writer facing a full pipe sleeps: from 1 ms doubling to 300 ms,
+// the last one cut so that it gives up after exactly 15 s.
+std::vector<uint32_t> fullPipeSteps() {
+  std::vector<uint32_t> steps = {1, 2, 4, 8, 16, 32, 64, 128, 256};
+  steps.insert(steps.end(), 48, 300);
+  steps.push_back(89);
+  return steps;
+}
+
+TEST(InBuffer, FullPipeWriterPollsFromOneMillisecondAndGivesUpAfter15Seconds) {
   VirtualClock clock;
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, sequence(kInBufferCapacity)), 0);
   EXPECT_EQ(clock.sleepCount(), 0u);
+  std::vector<uint32_t> steps;
+  clock.onSleep([&](uint32_t ms, uint64_t) { steps.push_back(ms); });
   EXPECT_EQ(write(pipe, {0xAB}), kInBufferFull);
-  EXPECT_EQ(clock.sleepsOf(300), 50u);
-  EXPECT_EQ(clock.sleepCount(), 50u);
+  EXPECT_EQ(steps, fullPipeSteps());
   EXPECT_EQ(clock.nowMs(), 15000u);
+  clock.onSleep(nullptr);
   // Nothing of the refused write was stored.
   Bytes all(kInBufferCapacity);
   EXPECT_EQ(InBuffer_readbytes(pipe, all.data(), kInBufferCapacity), kInBufferCapacity);
@@ -258,17 +288,18 @@ TEST(InBuffer, FullPipeWriteSucceedsAtTheCheckAfterTheReaderMadeRoom) {
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, sequence(kInBufferCapacity - 2)), 0);
   clock.onSleep([&](uint32_t, uint64_t) {
-    if (clock.sleepsOf(300) == 10) {
+    if (clock.sleepCount() == 3) {
       EXPECT_EQ(InBuffer_getc(pipe), 0);
       EXPECT_EQ(InBuffer_getc(pipe), 7);
     }
   });
   EXPECT_EQ(write(pipe, {1, 2, 3, 4}), 0);
-  EXPECT_EQ(clock.sleepsOf(300), 10u);
+  EXPECT_EQ(clock.sleepCount(), 3u);
+  EXPECT_EQ(clock.nowMs(), 7u);
   clock.onSleep(nullptr);
   // One byte short of room is still full.
   EXPECT_EQ(write(pipe, {5}), kInBufferFull);
-  EXPECT_EQ(clock.sleepsOf(300), 60u);
+  EXPECT_EQ(clock.nowMs(), 15007u);
   finishPipe(pipe);
 }
 
@@ -425,18 +456,33 @@ TEST(InBuffer, InitializeReturnsNullWhenTheRecordCannotBeAllocated) {
   EXPECT_EQ(failing.failures(), 1);
 }
 
-TEST(InBuffer, WriteWhoseAllocationFailsStoresNothingAndAsksForARetry) {
+TEST(InBuffer, WriteWithoutMemoryWaitsLikeAFullPipe) {
+  VirtualClock clock;
   void* pipe = InBuffer_initialize();
   ASSERT_NE(pipe, nullptr);
   EXPECT_EQ(write(pipe, {1, 2, 3}), 0);
   EXPECT_EQ(InBuffer_getc(pipe), 1);
   {
+    // Memory comes back after the third attempt: the write waits and stores.
     testing_seams::FailingAllocator failing(0);
-    EXPECT_EQ(write(pipe, {4, 5, 6}), kInBufferFull);
-    EXPECT_EQ(failing.failures(), 1);
+    clock.onSleep([&](uint32_t, uint64_t) {
+      if (clock.sleepCount() == 2) platform::setAllocHook(nullptr);
+    });
+    EXPECT_EQ(write(pipe, {4, 5, 6}), 0);
+    EXPECT_EQ(failing.failures(), 2);
+    EXPECT_EQ(clock.nowMs(), 3u);
+    clock.onSleep(nullptr);
   }
-  // The unread bytes survived; the retried write goes in after them.
-  EXPECT_EQ(write(pipe, {4, 5, 6}), 0);
+  {
+    // Memory never comes back: nothing stored after 15 s, the caller retries.
+    testing_seams::FailingAllocator failing(0);
+    std::vector<uint32_t> steps;
+    clock.onSleep([&](uint32_t ms, uint64_t) { steps.push_back(ms); });
+    EXPECT_EQ(write(pipe, {7}), kInBufferFull);
+    EXPECT_EQ(steps, fullPipeSteps());
+    clock.onSleep(nullptr);
+  }
+  // The unread bytes survived.
   Bytes rest(5);
   EXPECT_EQ(InBuffer_readbytes(pipe, rest.data(), 5), 5);
   EXPECT_EQ(rest, (Bytes{2, 3, 4, 5, 6}));
