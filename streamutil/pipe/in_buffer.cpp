@@ -6,6 +6,7 @@
 
 #include "VaskUtil.h"
 #include "in_buffer_record.h"
+#include "live_handles.h"
 #include "platform.h"
 
 namespace vaskutil {
@@ -40,54 +41,7 @@ class PollSchedule {
   uint32_t slept_ = 0;
 };
 
-// Live pipe handles. A handle is the record's address; every entry point looks
-// it up here first, so a null, foreign or terminated handle is refused without
-// touching freed memory. Every byte a parser reads passes through a lookup, so
-// lookups take no lock: they scan the slots that have ever been used, which is
-// as many as pipes were open at once.
-constexpr size_t kMaxLivePipes = 1024;
-
-class LivePipes {
- public:
-  bool add(InBuffer* pipe) {
-    for (size_t i = 0; i < kMaxLivePipes; ++i) {
-      InBuffer* empty = nullptr;
-      if (slots_[i].compare_exchange_strong(empty, pipe)) {
-        size_t used = used_.load();
-        while (used < i + 1 && !used_.compare_exchange_weak(used, i + 1)) {
-        }
-        return true;
-      }
-    }
-    return false;
-  }
-
-  void remove(InBuffer* pipe) {
-    const size_t used = used_.load();
-    for (size_t i = 0; i < used; ++i) {
-      if (slots_[i].load() == pipe) {
-        slots_[i].store(nullptr);
-        return;
-      }
-    }
-  }
-
-  InBuffer* find(void* handle) const {
-    if (!handle) return nullptr;
-    const size_t used = used_.load();
-    for (size_t i = 0; i < used; ++i) {
-      InBuffer* pipe = slots_[i].load();
-      if (pipe == handle) return pipe->signature == kInBufferSignature ? pipe : nullptr;
-    }
-    return nullptr;
-  }
-
- private:
-  std::atomic<InBuffer*> slots_[kMaxLivePipes] = {};
-  std::atomic<size_t> used_{0};  // no slot at or above this ever held a pipe
-};
-
-LivePipes g_livePipes;
+LiveHandles<InBuffer, kInBufferSignature> g_livePipes;
 
 // A write wakes a waiting reader. Only the waiting state is cleared, so a write
 // can never undo "end seen" or "finished" and strand a terminate.
@@ -135,6 +89,9 @@ int32_t readFromPipe(InBuffer* pipe, uint8_t* destination, int32_t count, bool c
 }
 
 }  // namespace
+
+InBuffer* inBufferRecord(void* handle) { return g_livePipes.find(handle); }
+
 }  // namespace vaskutil
 
 using vaskutil::InBuffer;
@@ -146,12 +103,12 @@ void* InBuffer_initialize(void) {
   if (!pipe) return nullptr;
   pipe->lock = platform::lockCreate();
   pipe->signature = kInBufferSignature;
-  if (!pipe->lock || !vaskutil::g_livePipes.add(pipe)) {
+  void* handle = pipe->lock ? vaskutil::g_livePipes.add(pipe) : nullptr;
+  if (!handle) {
     platform::lockDelete(pipe->lock);
     platform::freeBlock(pipe);
-    return nullptr;
   }
-  return pipe;
+  return handle;
 }
 
 int32_t InBuffer_writebytes(void* handle, const uint8_t* bytes, int32_t count) {
@@ -228,7 +185,7 @@ void InBuffer_terminate(void* handle) {
   if (!pipe) return;
   pipe->writerState = vaskutil::kWriterEnded;
   while (pipe->readerState.load() != vaskutil::kReaderFinished) platform::sleepMs(vaskutil::kTerminatePollMs);
-  vaskutil::g_livePipes.remove(pipe);
+  vaskutil::g_livePipes.remove(handle);
   pipe->signature = 0;
   // Bytes the reader never consumed are released with the pipe.
   vaskutil::releaseBlock(pipe);

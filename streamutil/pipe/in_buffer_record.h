@@ -25,6 +25,9 @@ struct InBuffer {
 
 static_assert(sizeof(std::atomic<int32_t>) == sizeof(int32_t), "state fields keep their 32-bit size");
 static_assert(std::atomic<int32_t>::is_always_lock_free, "state fields are polled lock-free");
+// The record behind a live handle; nullptr for any other value.
+InBuffer* inBufferRecord(void* handle);
+
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(InBuffer) == 28, "i686 layout of the input pipe record");
 #endif

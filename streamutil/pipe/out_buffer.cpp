@@ -5,6 +5,7 @@
 
 #include "VaskUtil.h"
 #include "out_buffer_record.h"
+#include "live_handles.h"
 #include "platform.h"
 
 namespace vaskutil {
@@ -29,10 +30,9 @@ bool isTransient(uint32_t error) {
   return false;
 }
 
-OutBuffer* liveBuffer(void* handle) {
-  auto* buffer = static_cast<OutBuffer*>(handle);
-  return buffer && buffer->signature == kOutBufferSignature ? buffer : nullptr;
-}
+LiveHandles<OutBuffer, kOutBufferSignature> g_liveBuffers;
+
+OutBuffer* liveBuffer(void* handle) { return g_liveBuffers.find(handle); }
 
 // Hands the waiting bytes to the write function. Returns whether its last call
 // succeeded; errorOut and lastError receive the delivery's error. Bytes not
@@ -102,6 +102,9 @@ void reject(const char* why) {
 }
 
 }  // namespace
+
+OutBuffer* outBufferRecord(void* handle) { return liveBuffer(handle); }
+
 }  // namespace vaskutil
 
 using vaskutil::OutBuffer;
@@ -120,7 +123,12 @@ void* OutBuffer_initialize(OutBufferWriteFunction writeFunction, void* context) 
   buffer->saveState = 1;
   buffer->context = context;
   buffer->writeFunction = writeFunction;
-  return buffer;
+  void* handle = vaskutil::g_liveBuffers.add(buffer);
+  if (!handle) {
+    platform::lockDelete(buffer->lock);
+    platform::freeBlock(buffer);
+  }
+  return handle;
 }
 
 void OutBuffer_setBufferSize(void* handle, uint32_t size) {
@@ -241,6 +249,7 @@ void OutBuffer_terminate(void* handle, int stopOnError) {
     uint32_t error = 0;
     vaskutil::deliver(buffer, stopOnError, &error);
   }
+  vaskutil::g_liveBuffers.remove(handle);
   buffer->signature = 0;
   platform::freeBlock(buffer->block);
   platform::lockDelete(buffer->lock);

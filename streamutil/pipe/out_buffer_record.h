@@ -27,6 +27,9 @@ struct OutBuffer {
 static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t), "32-bit fields keep their size");
 static_assert(sizeof(std::atomic<OutBufferWriteFunction>) == sizeof(OutBufferWriteFunction),
               "the write function stays pointer-sized");
+// The record behind a live handle; nullptr for any other value.
+OutBuffer* outBufferRecord(void* handle);
+
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(OutBuffer) == 40, "i686 layout of the output buffer record");
 #endif

@@ -90,7 +90,7 @@ void finishPipe(void* pipe) {
 TEST(InBuffer, RecordLayoutAndSignature) {
   void* handle = InBuffer_initialize();
   ASSERT_NE(handle, nullptr);
-  auto* record = static_cast<vaskutil::InBuffer*>(handle);
+  auto* record = vaskutil::inBufferRecord(handle);
   EXPECT_EQ(record->signature, 1776u);
   EXPECT_EQ(record->data, nullptr);
   EXPECT_EQ(record->end, 0);
@@ -122,7 +122,7 @@ TEST(InBuffer, BytesComeOutInOrderAcrossWrites) {
 
 TEST(InBuffer, ConsumedBytesAreDiscardedAtTheNextWrite) {
   void* pipe = InBuffer_initialize();
-  auto* record = static_cast<vaskutil::InBuffer*>(pipe);
+  auto* record = vaskutil::inBufferRecord(pipe);
   EXPECT_EQ(write(pipe, sequence(100)), 0);
   Bytes sink(60);
   EXPECT_EQ(InBuffer_readbytes(pipe, sink.data(), 60), 60);
@@ -279,7 +279,7 @@ TEST(InBuffer, FullPipeWriterPollsFromOneMillisecondAndGivesUpAfter15Seconds) {
   Bytes all(kInBufferCapacity);
   EXPECT_EQ(InBuffer_readbytes(pipe, all.data(), kInBufferCapacity), kInBufferCapacity);
   EXPECT_EQ(all, sequence(kInBufferCapacity));
-  EXPECT_EQ(static_cast<vaskutil::InBuffer*>(pipe)->end, 0);
+  EXPECT_EQ(vaskutil::inBufferRecord(pipe)->end, 0);
   finishPipe(pipe);
 }
 
@@ -337,7 +337,7 @@ TEST(InBuffer, EmptyAndNegativeWritesStoreNothing) {
   EXPECT_EQ(InBuffer_writebytes(pipe, &b, 0), 0);
   EXPECT_EQ(InBuffer_writebytes(pipe, &b, -5), 0);
   EXPECT_EQ(InBuffer_writebytes(pipe, nullptr, 3), 0);
-  EXPECT_EQ(static_cast<vaskutil::InBuffer*>(pipe)->end, 0);
+  EXPECT_EQ(vaskutil::inBufferRecord(pipe)->end, 0);
   uint8_t none = 0;
   EXPECT_EQ(InBuffer_readbytes(pipe, &none, 0), 0);
   finishPipe(pipe);
@@ -418,6 +418,13 @@ TEST(InBuffer, TerminatedHandlesAreRefused) {
   EXPECT_EQ(InBuffer_NoData(pipe), 1);
   InBuffer_threadDone(pipe);
   InBuffer_terminate(pipe);
+  // A new pipe may take the old one's memory and slot; the old handle stays refused.
+  void* next = InBuffer_initialize();
+  EXPECT_NE(next, pipe);
+  EXPECT_EQ(write(next, {9}), 0);
+  EXPECT_EQ(InBuffer_getc(pipe), -1);
+  EXPECT_EQ(InBuffer_getc(next), 9);
+  finishPipe(next);
 }
 
 TEST(InBuffer, ManyPipesAtOnce) {

@@ -59,14 +59,14 @@ struct Buffer {
     OutBuffer_terminate(handle, stopOnError);
     handle = nullptr;
   }
-  vaskutil::OutBuffer* record() const { return static_cast<vaskutil::OutBuffer*>(handle); }
+  vaskutil::OutBuffer* record() const { return vaskutil::outBufferRecord(handle); }
 };
 
 TEST(OutBuffer, CreationValues) {
   WriteSink sink;
   void* handle = OutBuffer_initialize(&WriteSink::write, &sink);
   ASSERT_NE(handle, nullptr);
-  auto* r = static_cast<vaskutil::OutBuffer*>(handle);
+  auto* r = vaskutil::outBufferRecord(handle);
   EXPECT_EQ(r->signature, 1492u);
   EXPECT_EQ(r->fill, 0u);
   EXPECT_EQ(r->block, nullptr);
@@ -414,6 +414,18 @@ TEST(OutBuffer, InvalidHandlesAreIgnored) {
   }
   EXPECT_EQ(fake.writeFunction.load(), &WriteSink::write);
   EXPECT_EQ(sink.calls(), 0u);
+}
+
+TEST(OutBuffer, TerminatedHandlesStayRefusedWhenTheMemoryIsReused) {
+  WriteSink sink;
+  void* old = OutBuffer_initialize(&WriteSink::write, &sink);
+  OutBuffer_terminate(old, 0);
+  void* next = OutBuffer_initialize(&WriteSink::write, &sink);
+  EXPECT_NE(next, old);
+  OutBuffer_CancelPrint(old);
+  EXPECT_EQ(OutBuffer_GetWriteFunctionPtr(old), nullptr);
+  EXPECT_EQ(OutBuffer_GetWriteFunctionPtr(next), &WriteSink::write);
+  OutBuffer_terminate(next, 0);
 }
 
 TEST(OutBuffer, AllocationFailures) {
