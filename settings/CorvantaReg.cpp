@@ -20,24 +20,32 @@ constexpr DWORD kTextSize = kSettingsTextSize;
 // A usable printer name: an empty name would address the settings key itself.
 bool validName(const char* name) { return name && name[0] != '\0'; }
 
-// The machine settings key, or a printer's subkey in it.
-bool openMachine(RegKey& key, const char* printer = nullptr) {
-  RegKey root;
-  if (!root.open(HKEY_LOCAL_MACHINE, settings::kMachineRoot)) return false;
-  if (!printer) return key.open(root.get(), settings::kProductKey);
+// A key and, when printer is given, the printer's subkey in it. A printer
+// accessor given a null or empty name opens nothing: either would address the
+// settings key itself.
+bool openProductKey(RegKey& key, HKEY hive, const char* root, const char* printer, bool forPrinter) {
+  if (forPrinter && !validName(printer)) return false;
+  RegKey rootKey;
+  if (!rootKey.open(hive, root)) return false;
+  if (!forPrinter) return key.open(rootKey.get(), settings::kProductKey);
   RegKey product;
-  if (!validName(printer) || !product.open(root.get(), settings::kProductKey)) return false;
+  if (!product.open(rootKey.get(), settings::kProductKey)) return false;
   return key.open(product.get(), printer);
 }
 
-// The shared settings key under HKEY_USERS\.DEFAULT, or a printer's subkey in it.
-bool openShared(RegKey& key, const char* printer = nullptr) {
-  RegKey root;
-  if (!root.open(HKEY_USERS, settings::kSharedRoot)) return false;
-  if (!printer) return key.open(root.get(), settings::kProductKey);
-  RegKey product;
-  if (!validName(printer) || !product.open(root.get(), settings::kProductKey)) return false;
-  return key.open(product.get(), printer);
+// The machine settings key.
+bool openMachine(RegKey& key) {
+  return openProductKey(key, HKEY_LOCAL_MACHINE, settings::kMachineRoot, nullptr, false);
+}
+// A printer's subkey in the machine settings key.
+bool openMachinePrinter(RegKey& key, const char* printer) {
+  return openProductKey(key, HKEY_LOCAL_MACHINE, settings::kMachineRoot, printer, true);
+}
+// The shared settings key under HKEY_USERS\.DEFAULT.
+bool openShared(RegKey& key) { return openProductKey(key, HKEY_USERS, settings::kSharedRoot, nullptr, false); }
+// A printer's subkey in the shared settings key.
+bool openSharedPrinter(RegKey& key, const char* printer) {
+  return openProductKey(key, HKEY_USERS, settings::kSharedRoot, printer, true);
 }
 
 // Reads exactly four bytes; anything longer or shorter is a failure.
@@ -59,17 +67,20 @@ bool writeDword(HKEY key, const char* name, int32_t value) {
          ERROR_SUCCESS;
 }
 
-// A number in the shared settings key, or in a printer's subkey of it; -1 when missing.
-int getSharedDword(const char* printer, const char* name) {
+// A number in a printer's subkey of the shared settings key (or, for no
+// printer, in the key itself); -1 when missing.
+int getSharedDword(const char* printer, const char* name, bool forPrinter = true) {
   RegKey key;
   int32_t value = -1;
-  if (!openShared(key, printer) || !readDword(key.get(), name, &value)) return -1;
+  const bool open = forPrinter ? openSharedPrinter(key, printer) : openShared(key);
+  if (!open || !readDword(key.get(), name, &value)) return -1;
   return value;
 }
 
-bool setSharedDword(const char* printer, const char* name, int32_t value) {
+bool setSharedDword(const char* printer, const char* name, int32_t value, bool forPrinter = true) {
   RegKey key;
-  return openShared(key, printer) && writeDword(key.get(), name, value);
+  const bool open = forPrinter ? openSharedPrinter(key, printer) : openShared(key);
+  return open && writeDword(key.get(), name, value);
 }
 
 // Reads a text value into out (kTextSize bytes), always terminated; the data
@@ -135,14 +146,14 @@ void GetOriginalLM(const char* printerName, char* text) {
   if (!text) return;
   text[0] = '\0';
   RegKey key;
-  if (!openShared(key, printerName)) return;
+  if (!openSharedPrinter(key, printerName)) return;
   if (readText(key.get(), settings::kOriginalLM, text) == ERROR_MORE_DATA)
     MessageBoxA(nullptr, "The name of LM dll is too long", "Corvanta", MB_OK);
 }
 
 void SetOriginalLM(const char* printerName, const char* text) {
   RegKey key;
-  if (!text || !openShared(key, printerName)) return;
+  if (!text || !openSharedPrinter(key, printerName)) return;
   RegSetValueExA(key.get(), settings::kOriginalLM, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                  static_cast<DWORD>(std::strlen(text) + 1));
 }
@@ -164,14 +175,14 @@ int GetPrintCalibrationPage(const char* printerName) {
 int GetManufacturer(const char* printerName) {
   RegKey key;
   int32_t value = -1;
-  if (!openMachine(key, printerName) || !readDword(key.get(), settings::kManufacturer, &value)) return -1;
+  if (!openMachinePrinter(key, printerName) || !readDword(key.get(), settings::kManufacturer, &value)) return -1;
   return value;
 }
 
 static float getCost(const char* printerName, const char* name) {
   RegKey key;
   int32_t word = 0;
-  if (!openShared(key, printerName) || !readDword(key.get(), name, &word)) return -1.0f;
+  if (!openSharedPrinter(key, printerName) || !readDword(key.get(), name, &word)) return -1.0f;
   return settings::decodeCost(static_cast<uint32_t>(word));
 }
 
@@ -199,7 +210,7 @@ void SetColorCartPerYear(const char* printerName, int32_t value) {
 
 void SetPrintCalibrationPage(const char* printerName, int32_t value) {
   RegKey key;
-  if (!openShared(key, printerName)) return;
+  if (!openSharedPrinter(key, printerName)) return;
   if (!writeDword(key.get(), settings::kPrintCalibrationPage, value))
     OutputDebugStringA("Failed to set up calPage\n");
 }
@@ -211,10 +222,10 @@ void SetColorCost(const char* printerName, float amount) {
   setSharedDword(printerName, settings::kColorCost, static_cast<int32_t>(settings::encodeCost(amount)));
 }
 
-int GetLocale(void) { return getSharedDword(nullptr, settings::kLocale); }
-int GetPerJob(void) { return getSharedDword(nullptr, settings::kPerJob); }
-void SetLocale(int32_t value) { setSharedDword(nullptr, settings::kLocale, value); }
-void SetPerJob(int32_t value) { setSharedDword(nullptr, settings::kPerJob, value); }
+int GetLocale(void) { return getSharedDword(nullptr, settings::kLocale, false); }
+int GetPerJob(void) { return getSharedDword(nullptr, settings::kPerJob, false); }
+void SetLocale(int32_t value) { setSharedDword(nullptr, settings::kLocale, value, false); }
+void SetPerJob(int32_t value) { setSharedDword(nullptr, settings::kPerJob, value, false); }
 
 void GetLastUsed(char* text) {
   if (!text) return;
@@ -257,7 +268,7 @@ void DeletePrinterSettings(const char* printerName) {
 
 int WriteJobSettings(int32_t /*ignored*/, const SettingPair* pairs, const char* printerName, int32_t count) {
   RegKey key;
-  if (!openShared(key, printerName)) return 1;
+  if (!openSharedPrinter(key, printerName)) return 1;
   if (count > 0 && !pairs) return 1;
   for (int32_t i = 0; i < count; ++i)
     if (!writeDword(key.get(), pairs[i].name, pairs[i].value)) return 1;
@@ -266,7 +277,7 @@ int WriteJobSettings(int32_t /*ignored*/, const SettingPair* pairs, const char* 
 
 int ReadJobSettings(const char* printerName, SettingPair* pairs, int32_t count) {
   RegKey key;
-  if (!openShared(key, printerName)) return -1;
+  if (!openSharedPrinter(key, printerName)) return -1;
   if (count > 0 && !pairs) return -1;
   for (int32_t i = 0; i < count; ++i)
     if (!readDword(key.get(), pairs[i].name, &pairs[i].value)) return -1;

@@ -5,7 +5,10 @@
 // the printer, driver and job queries go through the winspool seam.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -26,6 +29,29 @@ namespace {
 bool parseThreadsEnded() {
   for (int i = 0; i < 5000 && corvanta_lm::runningParseThreads() != 0; ++i) Sleep(1);
   return corvanta_lm::runningParseThreads() == 0;
+}
+
+// Runs fn on a thread of its own and waits at most limitMs for it; false when
+// it was still running. A run that overstays is given `unblock` and then up to
+// a further ten seconds, so a fault makes the test fail instead of hanging it.
+template <class Fn>
+bool finishesWithin(DWORD limitMs, Fn fn, std::function<void()> unblock = [] {}) {
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  std::thread worker([fn, done] {
+    fn();
+    *done = true;
+  });
+  const auto waitFor = [&](DWORD ms) {
+    for (DWORD waited = 0; !*done && waited < ms; waited += 5) Sleep(5);
+    return done->load();
+  };
+  const bool inTime = waitFor(limitMs);
+  if (!inTime) unblock();
+  if (inTime || waitFor(10000))
+    worker.join();
+  else
+    worker.detach();
+  return inTime;
 }
 
 int promptCalls() {
@@ -454,14 +480,14 @@ TEST_F(MonitorTest, MemoryShortagesFailCleanlyOrPassTheJobThrough) {
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(lm().openPortEx(const_cast<LPWSTR>(L"LPT1:"), const_cast<LPWSTR>(L"HP Test"), &handle,
                                  spooler::portMonitor()));
-    EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
   }
   HANDLE port = open(L"LPT1:", L"HP Test");
   {
     testing_seams::FailingAllocator failing;
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(startDoc(port, L"HP Test", 11));
-    EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
   }
   EXPECT_EQ(0, spooler::portRecord(L"LPT1:").startDocs);
   ASSERT_TRUE(startDoc(port, L"HP Test", 11));
@@ -601,6 +627,126 @@ TEST_F(MonitorTest, NinexPlatformChainsThroughInitializeMonitorEx) {
   EXPECT_STREQ("Nine Printer", pluginStats(L"VaskHP.dll")->printerName);
   EXPECT_EQ(1, promptCalls());
   spooler::deletePrinterSettings("Nine Printer");
+}
+
+TEST_F(MonitorTest, StaleFilteredJobIsEndedLikeAtEndDocPort) {
+  // A calibration job (flag 2) whose EndDocPort never comes, being deleted,
+  // on a printer that keeps answering "not ready".
+  configure("HP Test", 0, 1, 2);
+  HANDLE port = open(L"LPT1:", L"HP Test");
+  ASSERT_TRUE(startDoc(port, L"HP Test", 11));
+  writeAll(port, pattern(3000, 30), 3000);  // less than a block: only a flush delivers it
+  spooler::setJobStatus(L"HP Test", JOB_STATUS_DELETING);
+  spooler::failPortWrites(ERROR_NOT_READY, -1);
+  ASSERT_TRUE(startDoc(port, L"HP Test", 12));
+  const auto next = pattern(100, 31);
+  // The next job's first write ends the stale one: its flush gives up at the
+  // first error instead of retrying for ever, and its page is written back.
+  EXPECT_TRUE(finishesWithin(
+      5000, [&] { writeAll(port, next, 100); }, [] { spooler::failPortWrites(0, 0); }));
+  EXPECT_EQ(3, spooler::printerValue("HP Test", "PrintCalibrationPage"));
+  EXPECT_EQ(1, spooler::portRecord(L"LPT1:").failedWrites);
+  spooler::failPortWrites(0, 0);
+  spooler::setJobStatus(L"HP Test", 0);
+  EXPECT_TRUE(lm().endDocPort(port));
+  EXPECT_TRUE(lm().closePort(port));
+  EXPECT_TRUE(next == spooler::portRecord(L"LPT1:").bytes);
+}
+
+TEST_F(MonitorTest, DownstreamCallsOfOneSessionNeverOverlap) {
+  configure("HP Test", 0, 0, 0);  // pass-through: ReadPort is forwarded
+  HANDLE port = open(L"LPT1:", L"HP Test");
+  ASSERT_TRUE(startDoc(port, L"HP Test", 11));
+  writeAll(port, pattern(10, 32), 10);
+  HANDLE xcv = port;
+  ASSERT_TRUE(lm().xcvOpenPort(L",XcvPort LPT1:", SERVER_ACCESS_ADMINISTER, &xcv));
+  spooler::watchOverlaps(3);
+  std::thread writer([&] { writeAll(port, pattern(4000, 33), 200); });
+  std::thread reader([&] {
+    for (int i = 0; i < 20; ++i) {
+      BYTE buffer[16];
+      DWORD read = 0;
+      EXPECT_TRUE(lm().readPort(port, buffer, sizeof(buffer), &read));
+      DWORD needed = 0;
+      EXPECT_EQ(DWORD(ERROR_SUCCESS), lm().xcvDataPort(xcv, L"MonitorUI", nullptr, 0, nullptr, 0, &needed));
+    }
+  });
+  writer.join();
+  reader.join();
+  spooler::watchOverlaps(0);
+  EXPECT_EQ(1, spooler::mostCallsAtOnce());
+  EXPECT_TRUE(lm().xcvClosePort(xcv));
+  EXPECT_TRUE(lm().endDocPort(port));
+  EXPECT_TRUE(lm().closePort(port));
+  EXPECT_EQ(20, spooler::portRecord(L"LPT1:").reads);
+}
+
+TEST_F(MonitorTest, DownstreamEntriesAreCopiedAsFarAsTheTableSizeAndMissingOnesAreNeverCalled) {
+  // The chained monitor's table claims only its first eight entries (up to
+  // ClosePort) and lacks EndDocPort; the session keeps its own copy.
+  using Init = MonitorTable*(WINAPI*)(LPWSTR);
+  auto init = corvanta_lm::procAddress<Init>(GetModuleHandleW(L"OriginalLM.dll"), "InitializePrintMonitor");
+  ASSERT_NE(nullptr, init);
+  MonitorTable* original = init(nullptr);
+  const MonitorTable saved = *original;
+  original->size = 8 * sizeof(void*);
+  original->functions.endDocPort = nullptr;
+  HANDLE chained = open(L"LPT5:", L"Chained Printer");
+  *original = saved;
+  // The port monitor without EndDocPort.
+  corvanta_lm::PortFunctions noEndDoc = *spooler::portMonitor();
+  noEndDoc.endDocPort = nullptr;
+  HANDLE plain = nullptr;
+  ASSERT_TRUE(lm().openPortEx(const_cast<LPWSTR>(L"LPT1:"), const_cast<LPWSTR>(L"HP Test"), &plain, &noEndDoc));
+
+  configure("Chained Printer", 0, 0, 0);
+  configure("HP Test", 0, 0, 0);
+  for (HANDLE port : {chained, plain}) {
+    ASSERT_TRUE(startDoc(port, port == chained ? L"Chained Printer" : L"HP Test", port == chained ? 51 : 11));
+    writeAll(port, pattern(500, 34), 500);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(lm().endDocPort(port));
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
+  }
+  DWORD returned = 0;
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(lm().getPrinterDataFromPort(chained, 1, nullptr, nullptr, 0, nullptr, 0, &returned));
+  EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_TRUE(lm().closePort(chained));
+  EXPECT_TRUE(lm().closePort(plain));
+  EXPECT_EQ(0, spooler::openPorts());
+}
+
+TEST_F(MonitorTest, XcvHandlesAreCheckedAgainstTheLiveOnesAndOutliveTheirSession) {
+  HANDLE port = open(L"LPT1:", L"HP Test");
+  HANDLE xcv = port;
+  ASSERT_TRUE(lm().xcvOpenPort(L",XcvPort LPT1:", SERVER_ACCESS_ADMINISTER, &xcv));
+  EXPECT_TRUE(lm().closePort(port));
+  // The session is gone; the Xcv handle still reaches downstream and closes.
+  DWORD needed = 99;
+  EXPECT_EQ(DWORD(ERROR_SUCCESS), lm().xcvDataPort(xcv, L"MonitorUI", nullptr, 0, nullptr, 0, &needed));
+  EXPECT_TRUE(lm().xcvClosePort(xcv));
+  EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), lm().xcvDataPort(xcv, L"MonitorUI", nullptr, 0, nullptr, 0, &needed));
+  // Handles that are not even addresses are refused without being followed.
+  HANDLE bogus = reinterpret_cast<HANDLE>(0x10);
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(lm().xcvOpenPort(L",XcvPort LPT1:", 0, &bogus));
+  EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_FALSE(lm().xcvClosePort(bogus));
+  EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), lm().xcvDataPort(port, L"x", nullptr, 0, nullptr, 0, &needed));
+}
+
+TEST_F(MonitorTest, LongestPrinterNamesAreFiltered) {
+  const std::string name(240, 'P');
+  const std::wstring wideName(name.begin(), name.end());
+  configure(name.c_str(), 0, 1, 0);
+  const LONG jobsBefore = pluginStats(L"VaskHP.dll") ? pluginStats(L"VaskHP.dll")->jobs : 0;
+  const auto data = pattern(5000, 35);
+  printJob(L"LPT1:", wideName.c_str(), 11, data, 5000);
+  ASSERT_NE(nullptr, pluginStats(L"VaskHP.dll"));
+  EXPECT_EQ(jobsBefore + 1, pluginStats(L"VaskHP.dll")->jobs);
+  EXPECT_TRUE(data == spooler::portRecord(L"LPT1:").bytes);
+  spooler::deletePrinterSettings(name.c_str());
 }
 
 TEST(UtilityJobs, NamesMatchWholeAndIgnoreCase) {

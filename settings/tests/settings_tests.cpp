@@ -86,10 +86,19 @@ TEST_F(SettingsStore, MissingKeysReadMinusOneAndAreNeverCreated) {
   GetOriginalLM(kPrinter.c_str(), text);
   EXPECT_STREQ("", text);
 
-  // An empty name must not address the settings key itself.
+  // An empty or null name must not address the settings key itself.
   createKey(HKEY_USERS, kSharedKey);
+  createKey(HKEY_LOCAL_MACHINE, kMachineKey);
   SetBlackLevel("", 9);
+  SetBlackLevel(nullptr, 9);
+  SetPrintCalibrationPage(nullptr, 2);
   EXPECT_EQ(-2, readDword(HKEY_USERS, kSharedKey, "BlackLevel"));
+  EXPECT_EQ(-2, readDword(HKEY_USERS, kSharedKey, "PrintCalibrationPage"));
+  const DWORD nine = 9;
+  setRaw(HKEY_USERS, kSharedKey, "BlackLevel", REG_DWORD, &nine, sizeof nine);
+  setRaw(HKEY_LOCAL_MACHINE, kMachineKey, "Manufacturer", REG_DWORD, &nine, sizeof nine);
+  EXPECT_EQ(-1, GetBlackLevel(nullptr));
+  EXPECT_EQ(-1, GetManufacturer(nullptr));
 }
 
 TEST_F(SettingsStore, ValuesOfOtherSizesReadMinusOne) {

@@ -27,6 +27,27 @@ std::wstring wide(const char* text) {
 
 PortRecord* record(HANDLE handle) { return static_cast<PortRecord*>(handle); }
 
+// Overlap watch: while a delay is set, every data call (write, read, Xcv data)
+// takes that long and the most calls in progress at once are kept.
+volatile LONG g_callDelayMs = 0;
+volatile LONG g_activeCalls = 0;
+volatile LONG g_mostActive = 0;
+
+struct WatchedCall {
+  WatchedCall() {
+    if (!g_callDelayMs) return;
+    const LONG active = InterlockedIncrement(&g_activeCalls);
+    for (LONG most = g_mostActive; active > most; most = g_mostActive)
+      InterlockedCompareExchange(&g_mostActive, active, most);
+    Sleep(static_cast<DWORD>(g_callDelayMs));
+    watched = true;
+  }
+  ~WatchedCall() {
+    if (watched) InterlockedDecrement(&g_activeCalls);
+  }
+  bool watched = false;
+};
+
 BOOL WINAPI pmOpenPort(LPWSTR name, PHANDLE handle) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_failOpen) {
@@ -47,6 +68,7 @@ BOOL WINAPI pmStartDocPort(HANDLE port, LPWSTR, DWORD, DWORD, LPBYTE) {
 }
 
 BOOL WINAPI pmWritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written) {
+  WatchedCall watch;
   std::lock_guard<std::mutex> lock(g_mutex);
   PortRecord* r = record(port);
   if (g_failCount != 0) {
@@ -63,6 +85,7 @@ BOOL WINAPI pmWritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written)
 }
 
 BOOL WINAPI pmReadPort(HANDLE port, LPBYTE, DWORD, LPDWORD read) {
+  WatchedCall watch;
   std::lock_guard<std::mutex> lock(g_mutex);
   ++record(port)->reads;
   *read = 0;
@@ -101,6 +124,7 @@ BOOL WINAPI pmXcvOpenPort(LPCWSTR, ACCESS_MASK, PHANDLE xcv) {
 
 DWORD WINAPI pmXcvDataPort(HANDLE xcv, LPCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD needed) {
   if (xcv != &g_xcvCalls) return ERROR_INVALID_HANDLE;
+  WatchedCall watch;
   InterlockedIncrement(&g_xcvCalls);
   if (needed) *needed = 0;
   return ERROR_SUCCESS;
@@ -286,6 +310,12 @@ void failPortWrites(DWORD error, int count) {
   g_failError = error;
   g_failCount = count;
 }
+
+void watchOverlaps(DWORD delayMs) {
+  if (delayMs) g_mostActive = 0;
+  InterlockedExchange(&g_callDelayMs, static_cast<LONG>(delayMs));
+}
+int mostCallsAtOnce() { return static_cast<int>(g_mostActive); }
 
 void failOpen(bool fail) {
   std::lock_guard<std::mutex> lock(g_mutex);

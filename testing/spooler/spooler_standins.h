@@ -34,6 +34,10 @@ void resetPortMonitor();
 // The next `count` writes of any port fail with `error` (count < 0: all of them).
 void failPortWrites(DWORD error, int count);
 void failOpen(bool fail);
+// While delayMs is nonzero, each write, read and Xcv data call takes that long
+// and mostCallsAtOnce() tells how many were ever in progress together.
+void watchOverlaps(DWORD delayMs);
+int mostCallsAtOnce();
 PortRecord portRecord(const std::wstring& port);  // latest handle opened on that port
 int openPorts();                                  // handles opened and not closed
 int xcvCalls();                                   // Xcv open, data and close calls that reached the port monitor
