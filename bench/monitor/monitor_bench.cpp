@@ -77,8 +77,11 @@ Bytes readFile(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  spooler::Printer copy{L"Bench Copy", kPort, L"Bench Driver"};
-  spooler::Printer hp{L"Bench HP", kPort, L"Bench Driver"};
+  spooler::Printer copy, hp;
+  copy.name = L"Bench Copy";
+  hp.name = L"Bench HP";
+  copy.port = hp.port = kPort;
+  copy.driver = hp.driver = L"Bench Driver";
   copy.jobs = hp.jobs = {1, 2};
   spooler::installSpooler({copy, hp});
   const std::wstring key = spooler::setMonitorKey(L"Bench LM", nullptr);
