@@ -42,7 +42,8 @@ class LockGuard {
 using ThreadRoutine = void (*)(void* argument);
 bool startThread(ThreadRoutine routine, void* argument);
 
-// The calling thread's last-error value (GetLastError/SetLastError on Windows).
+// The calling thread's last-error value, shared by every module of the process
+// (GetLastError/SetLastError on Windows, errno elsewhere).
 uint32_t getLastError();
 void setLastError(uint32_t code);
 

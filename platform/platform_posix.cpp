@@ -66,7 +66,6 @@ void* threadTrampoline(void* p) {
   return nullptr;
 }
 
-thread_local uint32_t t_lastError = 0;
 }  // namespace
 
 bool startThread(ThreadRoutine routine, void* argument) {
@@ -81,8 +80,13 @@ bool startThread(ThreadRoutine routine, void* argument) {
   return true;
 }
 
-uint32_t getLastError() { return t_lastError; }
-void setLastError(uint32_t code) { t_lastError = code; }
+// The thread's last-error value is its errno: one per thread for the whole
+// process, so a value set through one module's copy of this layer (a write
+// function in the filter) is the one another module's copy reads (the output
+// buffer in libVaskUtil.so), as GetLastError is on Windows. Like that value it
+// is read right after the call that set it, before any other call can change it.
+uint32_t getLastError() { return static_cast<uint32_t>(errno); }
+void setLastError(uint32_t code) { errno = static_cast<int>(code); }
 
 void freeBlock(void* block) { std::free(block); }
 
