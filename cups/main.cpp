@@ -145,21 +145,25 @@ int findDevice(const std::string& deviceUri, Device& device) {
   return kBackendOk;
 }
 
-// The account CUPS runs its unprivileged programs as, looked up before the
-// fork (the child only switches to it).
+// The account CUPS runs its unprivileged programs as, looked up before a
+// fork (the child only switches to it). Nothing to switch when not root.
 struct Account {
   bool drop = false;
   uid_t uid = 0;
   gid_t gid = 0;
 };
 
-bool findAccount(const Device& device, Account& account) {
-  if (!device.asUser || geteuid() != 0) return true;
-  const passwd* user = getpwnam(device.conf.user.c_str());
-  if (!user) return false;
+bool findAccount(const CupsFilesConf& conf, Account& account) {
+  account = Account{};
+  if (geteuid() != 0) return true;
+  const passwd* user = getpwnam(conf.user.c_str());
+  if (!user) {
+    report("ERROR", "there is no user %s (User in cups-files.conf)", conf.user.c_str());
+    return false;
+  }
   account.drop = true;
   account.uid = user->pw_uid;
-  const group* grp = getgrnam(device.conf.group.c_str());
+  const group* grp = getgrnam(conf.group.c_str());
   account.gid = grp ? grp->gr_gid : user->pw_gid;
   return true;
 }
@@ -172,10 +176,7 @@ bool dropRoot(const Account& account) {
 // and returns the device's status.
 int sendJob(int job, int copies, const Device& device, char** argv) {
   Account account;
-  if (!findAccount(device, account)) {
-    report("ERROR", "there is no user %s to run the device's backend as", device.conf.user.c_str());
-    return kBackendFailed;
-  }
+  if (device.asUser && !findAccount(device.conf, account)) return kBackendFailed;
   int pipeFds[2];
   if (pipe(pipeFds) != 0) {
     report("ERROR", "cannot create a pipe: %s", std::strerror(errno));
@@ -188,12 +189,12 @@ int sendJob(int job, int copies, const Device& device, char** argv) {
     return kBackendFailed;
   }
   if (pid == 0) {
+    if (job != STDIN_FILENO) close(job);  // the job may be our own standard input
     dup2(pipeFds[0], STDIN_FILENO);
     close(pipeFds[0]);
     close(pipeFds[1]);
-    close(job);
     if (!dropRoot(account)) {
-      report("ERROR", "cannot run the device's backend as user %s", device.conf.user.c_str());
+      report("ERROR", "cannot switch to user %s for the device", device.conf.user.c_str());
       _exit(kBackendFailed);
     }
     if (!device.program.empty()) {
@@ -257,39 +258,89 @@ bool chooseThresholdFolder(const std::string& printer, std::string& folder) {
   return false;
 }
 
-// Thins `original` into a new temporary file; -1 (with the reason reported)
-// when the job has to go unchanged.
-int thinJob(int original, filter::Maker maker, const JobSettings& settings, filter::JobResult& result) {
+// Thins `original` into `thinned` with the maker's plug-in; false (with the
+// reason reported) when the job has to go unchanged.
+bool thinInto(int original, int thinned, filter::Maker maker, const JobSettings& settings, plugin::DotTotals& totals) {
   const std::string printer = environment("PRINTER", "corvanta");
   std::string folder, error;
   if (!chooseThresholdFolder(printer, folder)) {
     report("ERROR", "no folder for the threshold files of %s can be written; the job is sent unchanged",
            printer.c_str());
-    return -1;
+    return false;
   }
   report("DEBUG", "threshold files in %s", folder.c_str());
   const ParseFileFunction parseFile = filter::loadPlugin(maker, error);
   if (!parseFile) {
     report("ERROR", "%s; the job is sent unchanged", error.c_str());
-    return -1;
-  }
-  const int thinned = temporaryFile();
-  if (thinned < 0 || lseek(original, 0, SEEK_SET) != 0) {
-    report("ERROR", "cannot create a temporary file in %s; the job is sent unchanged",
-           environment("TMPDIR", "/tmp").c_str());
-    if (thinned >= 0) close(thinned);
-    return -1;
+    return false;
   }
   filter::JobSettings job;
   job.blackKeep = static_cast<int16_t>(100 - settings.blackSave);
   job.colorKeep = static_cast<int16_t>(100 - settings.colorSave);
   job.printerName = printer;
-  result = filter::runJob(parseFile, original, thinned, job);
+  filter::JobResult result = filter::runJob(parseFile, original, thinned, job);
+  // The job is complete; the parse thread may still be returning from the
+  // plug-in (which stays loaded), and this process's end stops it.
+  if (result.parser.joinable()) result.parser.detach();
+  totals = result.totals;
   if (!result.ok) {
     report("ERROR", "%s; the job is sent unchanged", result.error.c_str());
-  } else if (result.totals.rows == 0) {
+    return false;
+  }
+  if (result.totals.rows == 0) {
     report("INFO", "the %s plug-in found no raster rows in the job; it is sent unchanged", filter::makerName(maker));
-  } else {
+    return false;
+  }
+  return true;
+}
+
+// Thins `original` into a new temporary file in a child process, as CUPS's
+// unprivileged user when run as root: a plug-in that fails on a malformed
+// job, even by crashing, costs only the thinning. -1 (with the reason
+// reported) when the job has to go unchanged.
+int thinJob(int original, filter::Maker maker, const JobSettings& settings, const CupsFilesConf& conf,
+            plugin::DotTotals& totals) {
+  Account account;
+  if (!findAccount(conf, account)) return -1;
+  const int thinned = temporaryFile();
+  int pipeFds[2] = {-1, -1};
+  if (thinned < 0 || lseek(original, 0, SEEK_SET) != 0 || pipe(pipeFds) != 0) {
+    report("ERROR", "cannot create a temporary file in %s; the job is sent unchanged",
+           environment("TMPDIR", "/tmp").c_str());
+    if (thinned >= 0) close(thinned);
+    return -1;
+  }
+  std::fflush(stderr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(pipeFds[0]);
+    if (!dropRoot(account)) {
+      report("ERROR", "cannot switch to user %s for thinning; the job is sent unchanged", conf.user.c_str());
+      _exit(kBackendFailed);
+    }
+    plugin::DotTotals found{};
+    const bool ok = thinInto(original, thinned, maker, settings, found) &&
+                    write(pipeFds[1], &found, sizeof found) == static_cast<ssize_t>(sizeof found);
+    _exit(ok ? kBackendOk : kBackendFailed);
+  }
+  close(pipeFds[1]);
+  size_t got = 0;
+  while (pid > 0 && got < sizeof totals) {
+    const ssize_t n = read(pipeFds[0], reinterpret_cast<char*>(&totals) + got, sizeof totals - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (pid < 0) {
+    report("ERROR", "cannot start the thinning: %s; the job is sent unchanged", std::strerror(errno));
+  } else if (WIFSIGNALED(status)) {
+    report("ERROR", "the %s plug-in ended on signal %d; the job is sent unchanged", filter::makerName(maker),
+           WTERMSIG(status));
+  } else if (WEXITSTATUS(status) == kBackendOk && got == sizeof totals) {
     return thinned;
   }
   close(thinned);
@@ -329,7 +380,6 @@ int run(int argc, char** argv) {
   const JobSettings settings = jobSettings(parseCupsOptions(argv[5]));
   for (const std::string& warning : settings.warnings) report("WARNING", "%s", warning.c_str());
   const Recognised recognised = recogniseJob(head);
-  filter::JobResult result;
   int job = original;
   if (settings.off) {
     report("INFO", "thinning is off for this job; it is sent unchanged");
@@ -341,18 +391,16 @@ int run(int argc, char** argv) {
                                                                          : filter::Maker::Hp;
     report("DEBUG", "%s job, %d %% black and %d %% colour to save, to a %s: device", filter::makerName(maker),
            settings.blackSave, settings.colorSave, device.scheme.c_str());
-    const int thinned = thinJob(original, maker, settings, result);
+    plugin::DotTotals totals{};
+    const int thinned = thinJob(original, maker, settings, device.conf, totals);
     if (thinned >= 0) {
       job = thinned;
-      std::fprintf(stderr, "INFO: %s\n", savingLine(result.totals).c_str());
-      std::istringstream stats(filter::formatStats(result.totals, maker));
+      std::fprintf(stderr, "INFO: %s\n", savingLine(totals).c_str());
+      std::istringstream stats(filter::formatStats(totals, maker));
       for (std::string line; std::getline(stats, line);) report("DEBUG", "%s", line.c_str());
     }
   }
-  const int status = sendJob(job, copies, device, argv);
-  // The plug-in may still be returning from its parse call.
-  if (result.parser.joinable()) result.parser.join();
-  return status;
+  return sendJob(job, copies, device, argv);
 }
 
 }  // namespace

@@ -403,29 +403,34 @@ TEST_F(PrivateCups, MissingWrappedBackendStopsTheQueue) {
   EXPECT_FALSE(fs::exists(out("hpmissing")));
 }
 
-// As CUPS runs a group- and world-executable backend: an unprivileged
-// account whose home does not exist, CUPS's temporary folder, a cache
-// folder it cannot write.
-TEST_F(PrivateCups, UnprivilegedAccountWithoutHomeThins) {
-  const fs::path dir = root_ / "unprivileged";
+// Runs a world-executable copy of the backend in `dir` on the direct HP job
+// as CUPS runs such a backend: an unprivileged account whose home does not
+// exist, CUPS's temporary folder, a cache folder it cannot write. The copy
+// finds its plug-ins on the library path unless `plugin` puts one beside it.
+std::string runUnprivileged(const fs::path& dir, int& status, const fs::path& plugin = {}) {
   fs::remove_all(dir);
   fs::create_directories(dir / "tmp");
   fs::create_directories(dir / "cache");
   fs::permissions(dir, fs::perms::all);
   fs::permissions(dir / "tmp", fs::perms::all | fs::perms::sticky_bit);
-  // A world-executable copy; it finds its plug-ins on the library path.
   const fs::path backend = dir / "corvanta";
-  fs::copy_file(root_ / "lib/corvanta", backend);
+  fs::copy_file(dir.parent_path() / "lib/corvanta", backend);
   fs::permissions(backend, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                fs::perms::others_read | fs::perms::others_exec);
+  if (!plugin.empty()) fs::copy_file(plugin, dir / plugin.filename());
+  return sh("setpriv --reuid=nobody --regid=nogroup --clear-groups env -i PATH=/usr/bin:/bin HOME=/nonexistent"
+            " PRINTER=desk LD_LIBRARY_PATH=" + quote((dir.parent_path() / "lib").string()) +
+            " TMPDIR=" + quote((dir / "tmp").string()) + " CUPS_CACHEDIR=" + quote((dir / "cache").string()) +
+            " CUPS_SERVERROOT=" + quote((dir.parent_path() / "conf").string()) +
+            " DEVICE_URI=" + quote("corvanta:/file://" + (dir / "out.prn").string()) + " " + quote(backend.string()) +
+            " 7 someone title 1 '' <" + quote((dir.parent_path() / "out/hpdirect.prn").string()),
+            &status);
+}
+
+TEST_F(PrivateCups, UnprivilegedAccountWithoutHomeThins) {
+  const fs::path dir = root_ / "unprivileged";
   int status = -1;
-  const std::string said = sh(
-      "setpriv --reuid=nobody --regid=nogroup --clear-groups env -i PATH=/usr/bin:/bin HOME=/nonexistent PRINTER=desk"
-      " LD_LIBRARY_PATH=" + quote((root_ / "lib").string()) +
-      " TMPDIR=" + quote((dir / "tmp").string()) + " CUPS_CACHEDIR=" + quote((dir / "cache").string()) +
-      " CUPS_SERVERROOT=" + quote((root_ / "conf").string()) +
-      " DEVICE_URI=" + quote("corvanta:/file://" + (dir / "out.prn").string()) + " " + quote(backend.string()) +
-      " 7 someone title 1 '' <" + quote(out("hpdirect").string()), &status);
+  const std::string said = runUnprivileged(dir, status);
   EXPECT_EQ(status, 0) << said;
   EXPECT_NE(said.find("INFO: Corvanta: saved 2"), std::string::npos) << said;
   EXPECT_TRUE(fs::exists(dir / "tmp/corvanta/desk/kfile.red")) << said;
@@ -434,6 +439,17 @@ TEST_F(PrivateCups, UnprivilegedAccountWithoutHomeThins) {
   expectSameJobWithFewerDots(direct, thinned);
   const Dots before = dotsOf(direct), after = dotsOf(thinned);
   EXPECT_NEAR(kept(after.black + after.colour, before.black + before.colour), 0.75, 0.03);
+}
+
+// A plug-in that crashes on the job costs the thinning, not the job.
+TEST_F(PrivateCups, CrashingPluginSendsTheOriginalJob) {
+  const fs::path dir = root_ / "crashing";
+  int status = -1;
+  const std::string said =
+      runUnprivileged(dir, status, fs::path(std::getenv("CORVANTA_BINARY_DIR")) / "crashing-plugin/libVaskHP.so");
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_NE(said.find("ERROR: Corvanta: the hp plug-in ended on signal"), std::string::npos) << said;
+  EXPECT_TRUE(readFile(dir / "out.prn") == readFile(out("hpdirect")));
 }
 
 }  // namespace
