@@ -39,11 +39,12 @@ macro(corvanta_add_googletest)
   endif()
 endmacro()
 
-# corvanta_library(NAME [DEF file.def] SOURCES ... [LIBS ...])
+# corvanta_library(NAME [DEF file.def] [ORDINAL_IMPORTS] SOURCES ... [LIBS ...])
 # A deliverable shared library: lib<NAME>.so natively, <NAME>.dll on Windows
 # with exactly the exports of its .def file (natively, of its .map file).
+# ORDINAL_IMPORTS: programs and libraries that link it import by ordinal.
 function(corvanta_library name)
-  cmake_parse_arguments(L "" "DEF" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(L "ORDINAL_IMPORTS" "DEF" "SOURCES;LIBS" ${ARGN})
   add_library(${name} SHARED ${L_SOURCES})
   target_link_libraries(${name} PRIVATE ${L_LIBS})
   # Natively a version script <name>.map beside the sources keeps everything
@@ -56,6 +57,20 @@ function(corvanta_library name)
   if(WIN32 AND L_DEF)
     target_sources(${name} PRIVATE ${L_DEF})
     target_link_options(${name} PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
+    if(L_ORDINAL_IMPORTS)
+      # Importers bind the exports by ordinal: the import library is made again
+      # from the .def file with every numbered export marked NONAME (the DLL
+      # itself keeps its names).
+      set(def_path ${CMAKE_CURRENT_SOURCE_DIR}/${L_DEF})
+      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def_path})
+      file(READ ${def_path} def_text)
+      string(REGEX REPLACE "(@[ \t]*[0-9]+)" "\\1 NONAME" def_text "${def_text}")
+      set(ordinal_def ${CMAKE_CURRENT_BINARY_DIR}/${name}_by_ordinal.def)
+      file(WRITE ${ordinal_def} "${def_text}")
+      add_custom_command(TARGET ${name} POST_BUILD
+        COMMAND ${CMAKE_DLLTOOL} -d ${ordinal_def} -D $<TARGET_FILE_NAME:${name}> -l $<TARGET_LINKER_FILE:${name}>
+        VERBATIM)
+    endif()
     if(CORVANTA_TESTS)
       # The export table holds exactly the .def file's names and ordinals.
       add_test(NAME ${name}_exports

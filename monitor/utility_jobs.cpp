@@ -38,8 +38,11 @@ bool startsWithStatusInquiry(const wchar_t* documentName) {
   const int length = static_cast<int>(kCanonStatusPrefix.size());
   for (int i = 0; i < length; ++i)
     if (documentName[i] == 0) return false;
-  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, documentName, length, kCanonStatusPrefix.data(),
-                        length) == CSTR_EQUAL;
+  // A fixed locale every Windows version knows (the invariant one is newer
+  // than some), so the match does not depend on the machine's.
+  const LCID english = MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
+  return CompareStringW(english, NORM_IGNORECASE, documentName, length, kCanonStatusPrefix.data(), length) ==
+         CSTR_EQUAL;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <process.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <new>
 
 namespace platform {
@@ -79,6 +80,28 @@ bool createDirectory(const std::string& path) {
 }
 
 char pathSeparator() { return '\\'; }
+
+#if !defined(_WIN64)
+namespace {
+// The 32-bit libraries run in spoolers back to Windows XP and the 9x family,
+// whose kernel has no GetTickCount64; the threading runtime linked into every
+// DLL asks for it, so its import slot is filled here from GetTickCount, counting
+// the wraps of the 32-bit value.
+ULONGLONG WINAPI tickCount64() {
+  static std::atomic<uint64_t> last{0};
+  uint64_t previous = last.load();
+  for (;;) {
+    uint64_t now = (previous & ~uint64_t{0xFFFFFFFF}) | ::GetTickCount();
+    if (now < previous) now += uint64_t{1} << 32;
+    if (last.compare_exchange_weak(previous, now)) return now;
+  }
+}
+}  // namespace
+}  // namespace platform
+extern "C" __attribute__((used)) ULONGLONG(WINAPI* const corvantaTickCount64Slot)(void) __asm__(
+    "__imp__GetTickCount64@0") = platform::tickCount64;
+namespace platform {
+#endif
 
 void* loadLibrary(const char* fileName) {
   if (!fileName || !*fileName) return nullptr;
