@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -434,6 +435,11 @@ TEST_F(PrivateCups, UnprivilegedAccountWithoutHomeThins) {
   EXPECT_EQ(status, 0) << said;
   EXPECT_NE(said.find("INFO: Corvanta: saved 2"), std::string::npos) << said;
   EXPECT_TRUE(fs::exists(dir / "tmp/corvanta/desk/kfile.red")) << said;
+  // Without arguments (device discovery): one line that names no device.
+  const std::string listed = sh(quote((dir / "corvanta").string()), &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(listed.rfind("network corvanta \"Unknown\" \"", 0), 0u) << listed;
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 1);
   const jobread::Job direct = jobread::readHpJob(readFile(out("hpdirect")));
   const jobread::Job thinned = jobread::readHpJob(readFile(dir / "out.prn"));
   expectSameJobWithFewerDots(direct, thinned);
