@@ -39,14 +39,27 @@ macro(corvanta_add_googletest)
   endif()
 endmacro()
 
-# corvanta_library(NAME [DEF file.def] [ORDINAL_IMPORTS] SOURCES ... [LIBS ...])
-# A deliverable shared library: lib<NAME>.so natively, <NAME>.dll on Windows
-# with exactly the exports of its .def file (natively, of its .map file).
+# corvanta_library(NAME [DEF file.def] [ORDINAL_IMPORTS] [OUTPUT_NAME file]
+#                   [OUTPUT_DIRECTORY dir] SOURCES ... [LIBS ...])
+# A shared library (every deliverable, plug-in and test stand-in DLL):
+# lib<NAME>.so natively, <NAME>.dll on Windows with exactly the exports of its
+# .def file (natively, of its .map file), checked by a test.
 # ORDINAL_IMPORTS: programs and libraries that link it import by ordinal.
+# OUTPUT_NAME / OUTPUT_DIRECTORY: another file name (a stand-in under a real
+# library's name) in a folder of its own; its import library stays beside it
+# in the build tree, apart from the real one's.
 function(corvanta_library name)
-  cmake_parse_arguments(L "ORDINAL_IMPORTS" "DEF" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(L "ORDINAL_IMPORTS" "DEF;OUTPUT_NAME;OUTPUT_DIRECTORY" "SOURCES;LIBS" ${ARGN})
   add_library(${name} SHARED ${L_SOURCES})
   target_link_libraries(${name} PRIVATE ${L_LIBS})
+  if(L_OUTPUT_NAME)
+    set_target_properties(${name} PROPERTIES OUTPUT_NAME ${L_OUTPUT_NAME}
+                          ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/${name})
+  endif()
+  if(L_OUTPUT_DIRECTORY)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${L_OUTPUT_DIRECTORY}
+                          LIBRARY_OUTPUT_DIRECTORY ${L_OUTPUT_DIRECTORY})
+  endif()
   # Natively a version script <name>.map beside the sources keeps everything
   # but the exports local.
   set(map ${CMAKE_CURRENT_SOURCE_DIR}/${name}.map)
@@ -80,19 +93,25 @@ function(corvanta_library name)
   endif()
 endfunction()
 
-# corvanta_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [GUI] [TIMEOUT s])
-# A GoogleTest program registered with ctest. Windows builds run it under Wine;
-# GUI tests are labelled "gui" and need the display the Wine session provides.
+# corvanta_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [GUI] [TIMEOUT s]
+#               [OUTPUT_DIRECTORY dir] [DEPENDS target...])
+# A GoogleTest program registered with ctest: every test suite is declared
+# through it. Windows builds run it under Wine; GUI tests are labelled "gui"
+# and need the display the Wine session provides. DEPENDS: targets to build
+# first (the libraries it loads at run time).
 function(corvanta_test name)
   if(NOT CORVANTA_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "GUI;NO_MAIN" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "GUI" "TIMEOUT;OUTPUT_DIRECTORY" "SOURCES;LIBS;LABELS;DEPENDS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  if(T_NO_MAIN)
-    target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gmock)
-  else()
-    target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gmock gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gmock gtest_main)
+  if(T_OUTPUT_DIRECTORY)
+    # A folder of its own, with the libraries it loads beside it.
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${T_OUTPUT_DIRECTORY})
+  endif()
+  if(T_DEPENDS)
+    add_dependencies(${name} ${T_DEPENDS})
   endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
   set(labels ${T_LABELS})
