@@ -15,6 +15,7 @@
 #include "CorvantaReg.h"
 #include "monitor_internal.h"
 #include "spooler_standins.h"
+#include "bounded_thread.h"
 #include "test_seams.h"
 
 using corvanta_lm::MonitorTable;
@@ -530,8 +531,8 @@ TEST_F(MonitorTest, MissingPluginPassesTheJobThrough) {
 TEST_F(MonitorTest, TwoPortsPrintFilteredJobsAtTheSameTime) {
   const auto first = pattern(1024 * 1024, 15);
   const auto second = pattern(1024 * 1024 + 5, 16);
-  std::thread a([&] { printJob(L"LPT1:", L"HP Test", 11, first, 8192); });
-  std::thread b([&] { printJob(L"LPT2:", L"Canon Test", 21, second, 6000); });
+  testing_seams::BoundedThread a([&] { printJob(L"LPT1:", L"HP Test", 11, first, 8192); });
+  testing_seams::BoundedThread b([&] { printJob(L"LPT2:", L"Canon Test", 21, second, 6000); });
   a.join();
   b.join();
   EXPECT_TRUE(first == spooler::portRecord(L"LPT1:").bytes);
@@ -661,8 +662,8 @@ TEST_F(MonitorTest, DownstreamCallsOfOneSessionNeverOverlap) {
   HANDLE xcv = port;
   ASSERT_TRUE(lm().xcvOpenPort(L",XcvPort LPT1:", SERVER_ACCESS_ADMINISTER, &xcv));
   spooler::watchOverlaps(3);
-  std::thread writer([&] { writeAll(port, pattern(4000, 33), 200); });
-  std::thread reader([&] {
+  testing_seams::BoundedThread writer([&] { writeAll(port, pattern(4000, 33), 200); });
+  testing_seams::BoundedThread reader([&] {
     for (int i = 0; i < 20; ++i) {
       BYTE buffer[16];
       DWORD read = 0;

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "bounded_thread.h"
 #include "VaskUtil.h"
 #include "platform.h"
 
@@ -121,7 +122,7 @@ TEST(Library, PipeAndBufferThroughResolvedAddresses) {
   outSize(output, 4096);
   void* pipe = inInit();
   ASSERT_TRUE(pipe && output);
-  std::thread reader([&] {
+  testing_seams::BoundedThread reader([&] {
     for (int c; (c = inGetc(pipe)) >= 0;) outPutc(c, output);
     inDone(pipe);
   });

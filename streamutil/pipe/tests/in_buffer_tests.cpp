@@ -4,10 +4,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <numeric>
 #include <thread>
 #include <vector>
 
+#include "bounded_thread.h"
 #include "VaskUtil.h"
 #include "in_buffer_record.h"
 #include "test_seams.h"
@@ -44,7 +46,7 @@ class EndingPipe {
   void* pipe() const { return pipe_; }
   void end() {
     const uint64_t before = clock_.sleepsOf(1);
-    terminator_ = std::thread([this] {
+    terminator_ = std::make_unique<testing_seams::BoundedThread>([this] {
       InBuffer_terminate(pipe_);
       returned_ = true;
     });
@@ -52,16 +54,17 @@ class EndingPipe {
   }
   bool terminateReturned() const { return returned_.load(); }
   void finish() {
-    if (terminator_.joinable()) {
+    if (terminator_) {
       InBuffer_threadDone(pipe_);
-      terminator_.join();
+      terminator_->join();
+      terminator_.reset();
     }
   }
 
  private:
   VirtualClock& clock_;
   void* pipe_;
-  std::thread terminator_;
+  std::unique_ptr<testing_seams::BoundedThread> terminator_;
   std::atomic<bool> returned_{false};
 };
 
@@ -243,7 +246,7 @@ TEST(InBuffer, NoDataOnlyWhileTheReaderWaits) {
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(InBuffer_NoData(pipe), 0);
   std::atomic<int> got{-2};
-  std::thread reader([&] { got = InBuffer_getc(pipe); });
+  testing_seams::BoundedThread reader([&] { got = InBuffer_getc(pipe); });
   ASSERT_TRUE(eventually([&] { return InBuffer_NoData(pipe) == 1; }));
   EXPECT_EQ(got.load(), -2);
   EXPECT_EQ(write(pipe, {42}), 0);
@@ -348,7 +351,7 @@ TEST(InBuffer, TerminateReturnsOnlyAfterThreadDoneEvenWithUnreadBytes) {
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, sequence(1000)), 0);
   std::atomic<bool> returned{false};
-  std::thread terminator([&] {
+  testing_seams::BoundedThread terminator([&] {
     InBuffer_terminate(pipe);
     returned = true;
   });
@@ -368,7 +371,7 @@ TEST(InBuffer, ReaderWaitingWhenTheInputEndsGetsMinusOne) {
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, {1, 2}), 0);
   std::atomic<int32_t> result{0};
-  std::thread reader([&] {
+  testing_seams::BoundedThread reader([&] {
     uint8_t b[5];
     result = InBuffer_readbytes(pipe, b, 5);
     InBuffer_threadDone(pipe);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "bounded_thread.h"
 #include "VaskUtil.h"
 #include "out_buffer_record.h"
 #include "test_seams.h"
@@ -374,7 +375,7 @@ TEST(OutBuffer, CommandSendPrepKeepsOtherWritersOutOfAGroup) {
   Buffer b;
   OutBuffer_CommandSendPrep(b.handle);
   std::atomic<bool> otherDone{false};
-  std::thread other([&] {
+  testing_seams::BoundedThread other([&] {
     OutBuffer_writebytes(b.handle, reinterpret_cast<const uint8_t*>("zz"), 2);
     otherDone = true;
   });

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "bounded_thread.h"
 #include "VaskUtil.h"
 #include "test_seams.h"
 
@@ -180,13 +181,13 @@ TEST(Pipeline, MultiMegabyteJobArrivesByteExactWithBackPressureAndOrderlyEnd) {
   OutBuffer_setBufferSize(output, 16384);
   void* pipe = InBuffer_initialize();
   Reader reader{pipe, output, 99};
-  std::thread readerThread([&] { reader.run(); });
+  testing_seams::BoundedThread readerThread([&] { reader.run(); });
 
   std::atomic<bool> writerDone{false};
   std::atomic<int> fullReturns{0};
   std::atomic<bool> terminateReturned{false};
   std::atomic<bool> doneBeforeTerminateReturned{false};
-  std::thread writerThread([&] {
+  testing_seams::BoundedThread writerThread([&] {
     fullReturns = writeJob(pipe, job, 5);
     writerDone = true;
     InBuffer_terminate(pipe);
@@ -228,8 +229,8 @@ TEST(Pipeline, CancelDropsTheRestOfTheJob) {
   void* pipe = InBuffer_initialize();
   Reader reader{pipe, output, 3};
   reader.startReading = true;
-  std::thread readerThread([&] { reader.run(); });
-  std::thread writerThread([&] {
+  testing_seams::BoundedThread readerThread([&] { reader.run(); });
+  testing_seams::BoundedThread writerThread([&] {
     writeJob(pipe, job, 9);
     InBuffer_terminate(pipe);
   });
@@ -266,7 +267,7 @@ TEST(Pipeline, StopOnErrorAtTheEndOfADeletedJob) {
   void* output = OutBuffer_initialize(&Dead::write, &calls);
   OutBuffer_setBufferSize(output, 4096);
   void* pipe = InBuffer_initialize();
-  std::thread readerThread([&] {
+  testing_seams::BoundedThread readerThread([&] {
     for (int c; (c = InBuffer_getc(pipe)) >= 0;) OutBuffer_putc(c, output);
     InBuffer_threadDone(pipe);
   });

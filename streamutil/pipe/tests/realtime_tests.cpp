@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "bounded_thread.h"
 #include "VaskUtil.h"
 #include "write_sink.h"
 
@@ -26,7 +27,7 @@ TEST(RealTime, FullPipeWriterNoticesRoomWithinMilliseconds) {
   ASSERT_EQ(InBuffer_writebytes(pipe, full.data(), kInBufferCapacity), 0);
   std::atomic<double> roomAt{0};
   const auto start = Clock::now();
-  std::thread reader([&] {
+  testing_seams::BoundedThread reader([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     roomAt = msSince(start);
     EXPECT_EQ(InBuffer_getc(pipe), 0x11);
@@ -48,7 +49,7 @@ TEST(RealTime, StarvedReaderNoticesDataWithinMilliseconds) {
   std::atomic<double> gotAt{0};
   std::atomic<double> writtenAt{0};
   const auto start = Clock::now();
-  std::thread reader([&] {
+  testing_seams::BoundedThread reader([&] {
     EXPECT_EQ(InBuffer_getc(pipe), 0x33);
     gotAt = msSince(start);
   });
@@ -68,7 +69,7 @@ TEST(RealTime, TerminateReturnsWithinMillisecondsOfThreadDone) {
   void* pipe = InBuffer_initialize();
   const auto start = Clock::now();
   std::atomic<double> doneAt{0};
-  std::thread reader([&] {
+  testing_seams::BoundedThread reader([&] {
     EXPECT_EQ(InBuffer_getc(pipe), -1);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     doneAt = msSince(start);
