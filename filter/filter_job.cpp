@@ -35,9 +35,9 @@ struct OutputSink {
   std::string* copy = nullptr;  // the written bytes, when kept
 };
 
-// The output buffer's write function. Natively libVaskUtil.so keeps a
-// last-error value of its own that this cannot set, so a failed write leaves
-// its errno in the sink, where the feeding loop looks for it.
+// The output buffer's write function. A failed write keeps its errno in the
+// sink, where the feeding loop looks for it, and reports the write fault as the
+// thread's last error, which the output buffer in libVaskUtil.so reads.
 int CORVANTA_WINAPI deliver(void* context, const uint8_t* bytes, uint32_t count, uint32_t* accepted) {
   auto* sink = static_cast<OutputSink*>(context);
   *accepted = 0;

@@ -421,6 +421,14 @@ TEST_F(MonitorTest, OutputBufferErrorFailsTheNextWrite) {
     if (!failed) Sleep(i < 10 ? 0 : 5);
   }
   EXPECT_TRUE(failed);
+  {
+    // The failing write too ends with the 1 ms sleep that hands over the processor.
+    testing_seams::VirtualClock clock;
+    DWORD written = 99;
+    EXPECT_FALSE(lm().writePort(port, const_cast<LPBYTE>(data.data()), 8192, &written));
+    EXPECT_EQ(1u, clock.sleepsOf(1));
+    EXPECT_EQ(1u, clock.sleepCount());
+  }
   spooler::failPortWrites(0, 0);
   EXPECT_TRUE(lm().endDocPort(port));
   EXPECT_TRUE(lm().closePort(port));
