@@ -60,13 +60,18 @@ void OutBuffer_CancelPrint(void* handle);
 OutBufferWriteFunction OutBuffer_GetWriteFunctionPtr(void* handle);
 void OutBuffer_terminate(void* handle, int stopOnError);
 
-// Raster codecs. The decoders take the destination's capacity and cut a row
-// that would run past it. CompressMode2's destination must hold
-// 2*ceil(Z/128) + R + ceil(R/128) bytes (see its definition).
-int32_t decodePlaneToTable(const uint8_t* source, int32_t sourceLength, uint8_t* destination,
-                           int32_t destinationCapacity);
+// Raster codecs. decodePlaneToTable and decompressMode9 are the exported
+// three-argument forms: they write as far as the row demands, into a
+// destination the caller sized. The Bounded forms take the destination's
+// capacity and cut a row that would run past it; our plug-ins use those.
+// CompressMode2's destination must hold 2*ceil(Z/128) + R + ceil(R/128) bytes
+// (see its definition).
+int32_t decodePlaneToTable(const uint8_t* source, int32_t sourceLength, uint8_t* destination);
+int32_t decompressMode9(const uint8_t* source, int32_t sourceLength, uint8_t* seedRow);
+int32_t decodePlaneToTableBounded(const uint8_t* source, int32_t sourceLength, uint8_t* destination,
+                                  int32_t destinationCapacity);
+int32_t decompressMode9Bounded(const uint8_t* source, int32_t sourceLength, uint8_t* seedRow, int32_t seedCapacity);
 int32_t CompressMode2(const uint8_t* row, int32_t start, int32_t end, uint8_t* destination, int32_t skipBlank);
-int32_t decompressMode9(const uint8_t* source, int32_t sourceLength, uint8_t* seedRow, int32_t seedCapacity);
 
 // Dot counting.
 int32_t CountDotsInPlane(const uint8_t* row, int32_t byteCount);

@@ -637,7 +637,7 @@ class HpReader {
           return false;
         }
         if (scratch_.empty()) scratch_.resize(kSeedCapacity);
-        const int32_t n = decodePlaneToTable(source, static_cast<int32_t>(length), scratch_.data(),
+        const int32_t n = decodePlaneToTableBounded(source, static_cast<int32_t>(length), scratch_.data(),
                                              static_cast<int32_t>(kSeedCapacity));
         ok = static_cast<size_t>(n) < kSeedCapacity;
         seed.assign(scratch_.data(), static_cast<size_t>(n));
@@ -648,7 +648,7 @@ class HpReader {
         break;
       case 9: {
         if (length > static_cast<size_t>(kMaxEncodedRow)) return false;
-        const int32_t end = decompressMode9(source, static_cast<int32_t>(length), seed.data(),
+        const int32_t end = decompressMode9Bounded(source, static_cast<int32_t>(length), seed.data(),
                                             static_cast<int32_t>(kSeedCapacity));
         ok = static_cast<size_t>(end) < kSeedCapacity;
         seed.used = std::max(seed.used, static_cast<size_t>(end));

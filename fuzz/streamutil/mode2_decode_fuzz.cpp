@@ -25,13 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Exactly capacity bytes: one byte more written is caught.
   std::vector<uint8_t> row(static_cast<size_t>(capacity));
-  const int32_t decoded = decodePlaneToTable(source, length, row.data(), capacity);
+  const int32_t decoded = decodePlaneToTableBounded(source, length, row.data(), capacity);
   if (decoded < 0 || decoded > capacity) fail();
 
   // A smaller capacity gives a prefix of the same row.
   const int32_t smaller = capacity / 2;
   std::vector<uint8_t> cut(static_cast<size_t>(smaller));
-  const int32_t cutLength = decodePlaneToTable(source, length, cut.data(), smaller);
+  const int32_t cutLength = decodePlaneToTableBounded(source, length, cut.data(), smaller);
   if (cutLength != (decoded < smaller ? decoded : smaller)) fail();
   if (cutLength && std::memcmp(cut.data(), row.data(), static_cast<size_t>(cutLength)) != 0) fail();
 
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (encodedLength > 32767) return 0;  // longer than a row's compressed length may be
   std::vector<uint8_t> again(static_cast<size_t>(decoded));
-  if (decodePlaneToTable(encoded.data(), encodedLength, again.data(), decoded) != decoded) fail();
+  if (decodePlaneToTableBounded(encoded.data(), encodedLength, again.data(), decoded) != decoded) fail();
   for (int32_t i = 0; i < decoded; ++i) {
     const uint8_t expected = i < start ? 0 : row[static_cast<size_t>(i)];
     if (again[static_cast<size_t>(i)] != expected) fail();

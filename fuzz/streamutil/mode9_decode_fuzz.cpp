@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t length = static_cast<int32_t>(size - 3 > 32767 ? 32767 : size - 3);
 
   std::vector<uint8_t> seed(static_cast<size_t>(capacity), fill);
-  const int32_t result = decompressMode9(source, length, seed.data(), capacity);
+  const int32_t result = decompressMode9Bounded(source, length, seed.data(), capacity);
   if (result < 0 || result > capacity) fail();
 
   Model m;

@@ -763,7 +763,7 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
         seedValid_[slot] = seedValid_[1 - slot];
       }
       const int32_t end = count == 0 ? 0
-                          : compression_ == 9 ? decompressMode9(input, count, seed, probe)
+                          : compression_ == 9 ? decompressMode9Bounded(input, count, seed, probe)
                                               : hp::decodeMode3(input, count, seed, probe);
       if (end > bufferSize_) {
         seedValid_[slot] = false;
@@ -775,7 +775,7 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
       if (compression_ == 0) {
         n = count;
       } else {
-        n = decodePlaneToTable(input, count, plain, probe);
+        n = decodePlaneToTableBounded(input, count, plain, probe);
       }
       if (n > bufferSize_) {
         seedValid_[slot] = false;
@@ -814,11 +814,11 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
     m = hp::encodeMode10(plain, rowBytes, outSeed, input);
   } else {
     if (method == 9) {
-      if (count > 0) decompressMode9(input, count, inSeed, pageWidth_);
+      if (count > 0) decompressMode9Bounded(input, count, inSeed, pageWidth_);
       std::memcpy(plain, inSeed, static_cast<size_t>(pageWidth_));
       n = trimTrailingZeros(plain, pageWidth_);
     } else {
-      n = decodePlaneToTable(input, count, plain, pageWidth_);
+      n = decodePlaneToTableBounded(input, count, plain, pageWidth_);
       std::memcpy(inSeed, plain, static_cast<size_t>(pageWidth_));
     }
     before = CountDotsInPlane(plain, n);

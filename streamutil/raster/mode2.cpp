@@ -20,8 +20,8 @@ constexpr uint8_t repeatCount(int32_t count) { return static_cast<uint8_t>(257 -
 
 extern "C" {
 
-int32_t decodePlaneToTable(const uint8_t* source, int32_t sourceLength, uint8_t* destination,
-                           int32_t destinationCapacity) {
+int32_t decodePlaneToTableBounded(const uint8_t* source, int32_t sourceLength, uint8_t* destination,
+                                  int32_t destinationCapacity) {
   // A row's compressed length is a signed 16-bit quantity.
   const int32_t length = static_cast<int16_t>(sourceLength);
   if (!source || !destination || destinationCapacity <= 0) return 0;
@@ -49,6 +49,12 @@ int32_t decodePlaneToTable(const uint8_t* source, int32_t sourceLength, uint8_t*
     }
   }
   return out;
+}
+
+// The exported three-argument form writes as far as the row demands: the
+// caller sized the destination for the rows it expects.
+int32_t decodePlaneToTable(const uint8_t* source, int32_t sourceLength, uint8_t* destination) {
+  return decodePlaneToTableBounded(source, sourceLength, destination, INT32_MAX);
 }
 
 // Output bound (Z = start + leading zero bytes, R = the rest of the range):

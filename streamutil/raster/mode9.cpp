@@ -29,7 +29,7 @@ bool extend(const uint8_t* source, int32_t length, int32_t& in, int64_t& field) 
 
 extern "C" {
 
-int32_t decompressMode9(const uint8_t* source, int32_t sourceLength, uint8_t* seedRow, int32_t seedCapacity) {
+int32_t decompressMode9Bounded(const uint8_t* source, int32_t sourceLength, uint8_t* seedRow, int32_t seedCapacity) {
   // A row's compressed length is a signed 16-bit quantity.
   const int32_t length = static_cast<int16_t>(sourceLength);
   if (!source || !seedRow || seedCapacity < 0) return 0;
@@ -73,6 +73,12 @@ int32_t decompressMode9(const uint8_t* source, int32_t sourceLength, uint8_t* se
     }
   }
   return static_cast<int32_t>(out);
+}
+
+// The exported three-argument form: the seed row is as long as the commands
+// reach (a row's commands reach at most 32767 * 255 positions).
+int32_t decompressMode9(const uint8_t* source, int32_t sourceLength, uint8_t* seedRow) {
+  return decompressMode9Bounded(source, sourceLength, seedRow, INT32_MAX);
 }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "bounded_thread.h"
@@ -24,8 +25,15 @@ constexpr const char* kExports[] = {
     "OutBuffer_CommandSendDone", "OutBuffer_GetLastError",    "OutBuffer_CancelPrint",
     "OutBuffer_GetWriteFunctionPtr", "OutBuffer_terminate",   "decodePlaneToTable",
     "CompressMode2",             "decompressMode9",           "CountDotsInPlane",
-    "getPercentage",
+    "getPercentage",             "decodePlaneToTableBounded", "decompressMode9Bounded",
 };
+
+// The codec signatures a plug-in built against the library's published
+// interface calls: three arguments, the destination sized by the caller.
+using DecodePlaneToTable3 = int32_t (*)(const uint8_t*, int32_t, uint8_t*);
+using DecompressMode9_3 = int32_t (*)(const uint8_t*, int32_t, uint8_t*);
+static_assert(std::is_same_v<decltype(&decodePlaneToTable), DecodePlaneToTable3>, "three-argument export");
+static_assert(std::is_same_v<decltype(&decompressMode9), DecompressMode9_3>, "three-argument export");
 
 // The test program and the library share one folder.
 struct Library : platform::SharedLibrary {
@@ -51,11 +59,13 @@ TEST(Library, CodecsThroughResolvedAddresses) {
   Library lib;
   ASSERT_TRUE(lib.loaded());
   auto compress = lib.get<decltype(&CompressMode2)>("CompressMode2");
-  auto decode = lib.get<decltype(&decodePlaneToTable)>("decodePlaneToTable");
-  auto mode9 = lib.get<decltype(&decompressMode9)>("decompressMode9");
+  auto decode = lib.get<DecodePlaneToTable3>("decodePlaneToTable");
+  auto mode9 = lib.get<DecompressMode9_3>("decompressMode9");
+  auto decodeBounded = lib.get<decltype(&decodePlaneToTableBounded)>("decodePlaneToTableBounded");
+  auto mode9Bounded = lib.get<decltype(&decompressMode9Bounded)>("decompressMode9Bounded");
   auto dots = lib.get<decltype(&CountDotsInPlane)>("CountDotsInPlane");
   auto percentage = lib.get<decltype(&getPercentage)>("getPercentage");
-  ASSERT_TRUE(compress && decode && mode9 && dots && percentage);
+  ASSERT_TRUE(compress && decode && mode9 && decodeBounded && mode9Bounded && dots && percentage);
 
   const uint8_t row[] = {0x00, 0x00, 0x05, 0x05, 0x07, 0x07, 0x07, 0x07};
   uint8_t encoded[16] = {};
@@ -63,14 +73,30 @@ TEST(Library, CodecsThroughResolvedAddresses) {
   const uint8_t expected[] = {0xFF, 0x00, 0x01, 0x05, 0x05, 0xFD, 0x07};
   EXPECT_EQ(std::memcmp(encoded, expected, 7), 0);
   uint8_t decoded[8] = {};
-  EXPECT_EQ(decode(encoded, 7, decoded, 8), 8);
+  EXPECT_EQ(decode(encoded, 7, decoded), 8);
   EXPECT_EQ(std::memcmp(decoded, row, 8), 0);
-  EXPECT_EQ(decode(encoded, 7, decoded, 4), 4);
+  uint8_t cut[8] = {};
+  EXPECT_EQ(decodeBounded(encoded, 7, cut, 4), 4);
+  EXPECT_EQ(std::memcmp(cut, row, 4), 0);
+  EXPECT_EQ(cut[4], 0);
+
+  // The three-argument forms write as far as the row reaches, whatever lies
+  // on the stack where a fourth argument would be: 3 * 128 bytes of run and a
+  // mode 9 run 260 positions in.
+  std::vector<uint8_t> wide(400, 0xEE);
+  const uint8_t runs[] = {0x81, 0x41, 0x81, 0x42, 0x81, 0x43};
+  EXPECT_EQ(decode(runs, 6, wide.data()), 384);
+  EXPECT_EQ(wide[383], 0x43);
+  EXPECT_EQ(wide[384], 0xEE);
+  const uint8_t far[] = {0xE0, 0xFF, 0x02, 0x77};
+  EXPECT_EQ(mode9(far, 4, wide.data()), 262);
+  EXPECT_EQ(wide[261], 0x77);
 
   uint8_t seed[4] = {};
   const uint8_t delta[] = {0x80, 0x55};
-  EXPECT_EQ(mode9(delta, 2, seed, 4), 2);
+  EXPECT_EQ(mode9(delta, 2, seed), 2);
   EXPECT_EQ(seed[1], 0x55);
+  EXPECT_EQ(mode9Bounded(far, 4, seed, 4), 4);
   EXPECT_EQ(dots(row, 8), 2 * 2 + 4 * 3);
   EXPECT_DOUBLE_EQ(percentage(100, 70), 30.0);
 }

@@ -41,7 +41,7 @@ Bytes encode(const Bytes& row, int32_t skipBlank = 0) {
 
 Bytes decode(const Bytes& source, int32_t capacity) {
   Bytes out(static_cast<size_t>(capacity) + 16, 0xEE);
-  const int32_t n = decodePlaneToTable(source.data(), static_cast<int32_t>(source.size()), out.data(), capacity);
+  const int32_t n = decodePlaneToTableBounded(source.data(), static_cast<int32_t>(source.size()), out.data(), capacity);
   EXPECT_GE(n, 0);
   EXPECT_LE(n, capacity);
   for (size_t i = static_cast<size_t>(capacity); i < out.size(); ++i) {
@@ -176,9 +176,9 @@ TEST(DecodePlaneToTable, LiteralPackets) {
 TEST(DecodePlaneToTable, SourceEndingInsideAPacket) {
   // Nothing beyond the source length is read.
   Bytes source{0x05, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
-  EXPECT_EQ(decodePlaneToTable(source.data(), 3, Bytes(16).data(), 16), 2);
+  EXPECT_EQ(decodePlaneToTableBounded(source.data(), 3, Bytes(16).data(), 16), 2);
   Bytes out(16, 0);
-  EXPECT_EQ(decodePlaneToTable(source.data(), 3, out.data(), 16), 2);
+  EXPECT_EQ(decodePlaneToTableBounded(source.data(), 3, out.data(), 16), 2);
   EXPECT_EQ(out[0], 0x01);
   EXPECT_EQ(out[1], 0x02);
   EXPECT_EQ(out[2], 0x00);
@@ -198,8 +198,8 @@ TEST(DecodePlaneToTable, LengthIsSigned16Bit) {
   // 65536 + 2 read as 16 bits is 2.
   Bytes source{0xFF, 0x33, 0xFF, 0x44};
   Bytes out(16, 0);
-  EXPECT_EQ(decodePlaneToTable(source.data(), 65536 + 2, out.data(), 16), 2);
-  EXPECT_EQ(decodePlaneToTable(source.data(), -4, out.data(), 16), 0);
+  EXPECT_EQ(decodePlaneToTableBounded(source.data(), 65536 + 2, out.data(), 16), 2);
+  EXPECT_EQ(decodePlaneToTableBounded(source.data(), -4, out.data(), 16), 0);
 }
 
 }  // namespace

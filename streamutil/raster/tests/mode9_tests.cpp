@@ -21,7 +21,7 @@ struct Applied {
 Applied applyRow(const Bytes& source, int32_t capacity, uint8_t fill = 0xEE) {
   Bytes seed(static_cast<size_t>(capacity) + 32, fill);
   Applied a;
-  a.result = decompressMode9(source.data(), static_cast<int32_t>(source.size()), seed.data(), capacity);
+  a.result = decompressMode9Bounded(source.data(), static_cast<int32_t>(source.size()), seed.data(), capacity);
   for (size_t i = static_cast<size_t>(capacity); i < seed.size(); ++i) {
     EXPECT_EQ(seed[i], fill) << "wrote past the seed capacity at " << i;
   }
@@ -104,7 +104,7 @@ TEST(DecompressMode9, SourceEndingInsideACommand) {
   // Nothing beyond the given length is read.
   Bytes source{0x80, 0x11, 0x80, 0x22};
   Bytes seed(8, 0);
-  EXPECT_EQ(decompressMode9(source.data(), 3, seed.data(), 8), 2);
+  EXPECT_EQ(decompressMode9Bounded(source.data(), 3, seed.data(), 8), 2);
   EXPECT_EQ(seed, (Bytes{0x11, 0x11, 0, 0, 0, 0, 0, 0}));
 }
 
@@ -128,8 +128,8 @@ TEST(DecompressMode9, CutsTheRowAtTheSeedCapacity) {
 TEST(DecompressMode9, LengthIsSigned16Bit) {
   Bytes source{0x80, 0x11};
   Bytes seed(4, 0);
-  EXPECT_EQ(decompressMode9(source.data(), 65536 + 2, seed.data(), 4), 2);
-  EXPECT_EQ(decompressMode9(source.data(), -2, seed.data(), 4), 0);
+  EXPECT_EQ(decompressMode9Bounded(source.data(), 65536 + 2, seed.data(), 4), 2);
+  EXPECT_EQ(decompressMode9Bounded(source.data(), -2, seed.data(), 4), 0);
 }
 
 }  // namespace
