@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "demo_sheet.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return tools::runDemoSheet(); }
