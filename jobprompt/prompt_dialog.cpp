@@ -22,6 +22,9 @@ constexpr int kTickFrequency = 5;
 constexpr int kPageSize = 5;
 // Longer box texts are not levels; the buffer holds one character more to tell.
 constexpr int kBoxTextSize = 16;
+// Posted when a box was left invalid: the click that made the focus leave it
+// (on Save, say) has been handled by the time it arrives.
+constexpr UINT kEndOfLeave = WM_APP + 1;
 
 // Everything the dialog knows lives here, one record per open dialog, so two
 // jobs prompting at the same time on different ports do not share state.
@@ -31,6 +34,7 @@ struct DialogState {
   int openedColor;
   int markedBox;      // box left invalid by a failed save, 0 when none
   bool guarding;      // our own message box or focus move is under way
+  bool leftInvalid;   // a box was just left invalid, until kEndOfLeave arrives
   HICON smallIcon;
   HICON bigIcon;
 };
@@ -81,7 +85,7 @@ void showInvalidLevel(HWND dialog, DialogState& state) {
 }
 
 void start(HWND dialog, const InitBlock& block) {
-  auto* state = new DialogState{block, 0, 0, 0, false, nullptr, nullptr};
+  auto* state = new DialogState{block, 0, 0, 0, false, false, nullptr, nullptr};
   SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
   const char* printer = state->block.printerName;
 
@@ -142,11 +146,16 @@ void boxLeft(HWND dialog, DialogState& state, int box) {
     return;
   }
   if (invalid == box) showLevel(dialog, box, box == kBlackBox ? state.openedBlack : state.openedColor);
+  state.leftInvalid = true;
   showInvalidLevel(dialog, state);
   focusBox(dialog, state, invalid);
+  PostMessageA(dialog, kEndOfLeave, 0, 0);
 }
 
 void save(HWND dialog, DialogState& state) {
+  // A click on Save that took the focus from an invalid box has had its
+  // message; the user corrects the box before anything is saved.
+  if (state.leftInvalid) return;
   if (const int invalid = invalidBox(dialog)) {
     showInvalidLevel(dialog, state);
     state.markedBox = invalid;
@@ -185,6 +194,9 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       return TRUE;
     case WM_CLOSE:
       EndDialog(dialog, 0);
+      return TRUE;
+    case kEndOfLeave:
+      state->leftInvalid = false;
       return TRUE;
     case WM_NCDESTROY:
       SetWindowLongPtrA(dialog, DWLP_USER, 0);

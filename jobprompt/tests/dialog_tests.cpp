@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "CorvantaReg.h"
 #include "job_prompt.h"
@@ -62,6 +65,12 @@ class JobPromptDialog : public testing::Test {
 };
 
 using Values = std::vector<long long>;
+
+std::string besideProgram(const char* file) {
+  char program[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, program, MAX_PATH);
+  return std::string(program, std::strrchr(program, '\\') + 1) + file;
+}
 
 TEST_F(JobPromptDialog, IsNotOfferedWhenSwitchedOffOrACalibrationPageIsPending) {
   struct Case {
@@ -120,6 +129,16 @@ TEST_F(JobPromptDialog, SavingAnInvalidLevelShowsTheErrorAndWritesNothing) {
     EXPECT_TRUE(waitFor([&] { return user.focus() == user.control(kBlackBox); }));
     EXPECT_EQ("80", user.text(kBlackBox)) << "a failed save leaves the entry for the user to correct";
     EXPECT_EQ(Values({1, 1, 30, 20, 0}), stored());
+
+    // Clicking Save leaves the box first: one message, nothing written.
+    ASSERT_TRUE(user.type(kBlackBox, "30"));
+    ASSERT_TRUE(user.type(kColorBox, "76"));
+    user.click(kSaveButton);
+    EXPECT_TRUE(answerMessageBox(user.dialog).shown);
+    EXPECT_FALSE(answerMessageBox(user.dialog, 300).shown) << "one message per mistake";
+    EXPECT_TRUE(IsWindow(user.dialog));
+    EXPECT_EQ(Values({1, 1, 30, 20, 0}), stored());
+
     ASSERT_TRUE(user.type(kBlackBox, "75"));
     ASSERT_TRUE(user.type(kColorBox, "40%"));
     user.click(kSaveButton);
@@ -239,6 +258,83 @@ TEST_F(JobPromptDialog, ClosingTheWindowKeepsEveryValue) {
   EXPECT_TRUE(run.dialogShown);
   EXPECT_EQ(1, run.result);
   EXPECT_EQ(Values({1, 1, 90, 0xFFFFFFFFll, 0}), stored());
+}
+
+// The export never ends its host: a library that cannot be loaded shows its
+// name in a message box (no owner, no caption of ours), and no dialog opens.
+TEST_F(JobPromptDialog, AMissingResourceLibraryShowsItsNameAndNoDialog) {
+  struct Case {
+    int locale;
+    const char* file;
+    const wchar_t* text;
+  };
+  for (const Case c : {Case{0x409, "CorvantaRes.dll", L"Can't load CorvantaRes.dll!"},
+                       Case{0x407, "CorvantaResDeu.dll", L"Can't load CorvantaResDeu.dll!"},
+                       Case{0x40C, "CorvantaResFre.dll", L"Can't load CorvantaResFre.dll!"}}) {
+    SetLocale(c.locale);
+    const std::string file = besideProgram(c.file);
+    const std::string away = file + ".away";
+    ASSERT_TRUE(MoveFileA(file.c_str(), away.c_str())) << file << ": " << GetLastError();
+    MessageBoxSeen seen;
+    const PromptRun run = runPrompt(
+        library.show, kPrinter.c_str(),
+        [&](User& box) {
+          seen = {true, wideTextOf(box.dialog), wideTextOf(box.control(0xFFFF))};
+          EXPECT_EQ(nullptr, GetWindow(box.dialog, GW_OWNER));
+          EXPECT_EQ(nullptr, findDialog(nullptr, kSaveButton));
+          box.click(IDOK);
+          EXPECT_TRUE(box.closed());
+        },
+        0xFFFF);
+    MoveFileA(away.c_str(), file.c_str());
+    EXPECT_TRUE(seen.shown) << c.file;
+    EXPECT_EQ(c.text, seen.text);
+    EXPECT_EQ(0, run.result);
+  }
+
+  // A library without the dialog's template: no dialog, and the call returns.
+  SetLocale(0x40C);
+  const std::string french = besideProgram("CorvantaResFre.dll");
+  ASSERT_TRUE(MoveFileA(french.c_str(), (french + ".away").c_str()));
+  CopyFileA(besideProgram("CorvantaReg.dll").c_str(), french.c_str(), FALSE);
+  const PromptRun run = prompt(nullptr);
+  DeleteFileA(french.c_str());
+  MoveFileA((french + ".away").c_str(), french.c_str());
+  EXPECT_FALSE(run.dialogShown);
+  EXPECT_EQ(1, run.result) << "the library was released";
+  EXPECT_EQ(Values({1, 1, 30, 20, 0}), stored());
+}
+
+// Two jobs on two ports may prompt at the same time: each dialog keeps its
+// own printer and levels.
+TEST_F(JobPromptDialog, TwoDialogsAtOnceEachSaveTheirOwnPrinter) {
+  const std::string other = "Prompt Test Other DeskJet";
+  configure(other, 1, 1, 10, 15);
+  std::atomic<int> results{0};
+  std::thread second([&] { results += library.show(other.c_str()); });
+  const PromptRun run = prompt([&](User& first) {
+    HWND dialogs[2] = {};
+    ASSERT_TRUE(waitFor([&] {
+      dialogs[0] = first.dialog;
+      dialogs[1] = findOtherDialog(first.dialog, kSaveButton);
+      return dialogs[1] != nullptr;
+    }));
+    User users[2] = {{dialogs[0]}, {dialogs[1]}};
+    if (users[0].text(kPrinterNameText) != kPrinter) std::swap(users[0], users[1]);
+    EXPECT_EQ(other, users[1].text(kPrinterNameText));
+    EXPECT_EQ("10", users[1].text(kBlackBox));
+    EXPECT_TRUE(users[0].type(kBlackBox, "55"));
+    EXPECT_TRUE(users[1].type(kColorBox, "65"));
+    users[1].click(kSaveButton);
+    EXPECT_TRUE(users[1].closed());
+    users[0].click(kSaveButton);
+    EXPECT_TRUE(users[0].closed());
+  });
+  second.join();
+  EXPECT_EQ(1, run.result);
+  EXPECT_EQ(1, results);
+  EXPECT_EQ(Values({1, 1, 55, 20, 1}), stored());
+  EXPECT_EQ(Values({1, 1, 10, 65, 1}), stored(other));
 }
 
 }  // namespace

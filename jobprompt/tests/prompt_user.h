@@ -40,6 +40,7 @@ struct DialogSearch {
   HWND owner;
   int childId;
   HWND found;
+  HWND skip;
 };
 
 inline BOOL CALLBACK matchDialog(HWND window, LPARAM param) {
@@ -49,6 +50,7 @@ inline BOOL CALLBACK matchDialog(HWND window, LPARAM param) {
   char className[16] = {};
   GetClassNameA(window, className, sizeof(className));
   if (process != GetCurrentProcessId() || std::string(className) != "#32770" || !IsWindowVisible(window)) return TRUE;
+  if (window == search->skip) return TRUE;
   if (search->owner ? GetWindow(window, GW_OWNER) != search->owner : !GetDlgItem(window, search->childId))
     return TRUE;
   search->found = window;
@@ -58,7 +60,13 @@ inline BOOL CALLBACK matchDialog(HWND window, LPARAM param) {
 // A visible dialog-class window of this process; with `owner`, one owned by it
 // (a message box of the dialog), else one with control `childId`.
 inline HWND findDialog(HWND owner, int childId) {
-  DialogSearch search{owner, childId, nullptr};
+  DialogSearch search{owner, childId, nullptr, nullptr};
+  EnumWindows(matchDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+// Another dialog with control `childId` than `known`.
+inline HWND findOtherDialog(HWND known, int childId) {
+  DialogSearch search{nullptr, childId, nullptr, known};
   EnumWindows(matchDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
@@ -113,16 +121,22 @@ struct User {
   // Tabs or clicks into a control: the focus moves there (a box left on the way
   // may answer with its message box).
   void moveTo(int id) const { PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control(id)), TRUE); }
-  // Clicks into the box (its text gets selected) and types over it.
+  bool focusOn(int id) const {
+    if (focus() == control(id)) return true;
+    moveTo(id);
+    return waitFor([&] { return focus() == control(id); }, 2000);
+  }
+  // Clicks into the box (its text gets selected) and types over it. False
+  // when the focus does not get there (a message box came up instead).
   bool type(int box, const std::string& characters) const {
-    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control(box)), TRUE);
+    if (!focusOn(box)) return false;
     SendMessageA(control(box), EM_SETSEL, 0, -1);
     for (char c : characters) SendMessageA(control(box), WM_CHAR, static_cast<unsigned char>(c), 1);
     return text(box) == characters;
   }
   // Keys on the focused slider: Home, End, Page Down and so on.
   void pressKeys(int slider, std::initializer_list<int> keys) const {
-    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control(slider)), TRUE);
+    if (!focusOn(slider)) return;
     for (int key : keys) {
       PostMessageA(control(slider), WM_KEYDOWN, key, 1);
       PostMessageA(control(slider), WM_KEYUP, key, 0xC0000001);
