@@ -11,8 +11,10 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "CorvantaReg.h"
+#include "gui_driver.h"
 #include "job_prompt.h"
 #include "prompt_ids.h"
 #include "prompt_user.h"
@@ -66,6 +68,17 @@ class JobPromptDialog : public testing::Test {
 
 using Values = std::vector<long long>;
 
+// A string of a language resource library, as the dialog should show it.
+std::string resourceText(const char* library, int id) {
+  HMODULE module = LoadLibraryExA(library, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  char text[512] = {};
+  if (module) {
+    LoadStringA(module, id, text, sizeof(text));
+    FreeLibrary(module);
+  }
+  return text;
+}
+
 std::string besideProgram(const char* file) {
   char program[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, program, MAX_PATH);
@@ -93,40 +106,47 @@ TEST_F(JobPromptDialog, IsNotOfferedWhenSwitchedOffOrACalibrationPageIsPending) 
   EXPECT_EQ(-1, library.show(nullptr)) << "a null name is an unknown printer";
 }
 
-TEST_F(JobPromptDialog, OpensWithTheStoredSettings) {
-  const PromptRun run = prompt([](User& user) {
-    EXPECT_EQ(kPrinter, user.text(kPrinterNameText));
-    EXPECT_EQ("Scratch ink settings", textOf(user.dialog));
-    EXPECT_TRUE(user.checked(kReductionCheck));
-    EXPECT_TRUE(user.checked(kDisplayInkCheck));
-    EXPECT_EQ("30", user.text(kBlackBox));
-    EXPECT_EQ("20", user.text(kColorBox));
-    EXPECT_EQ(30, user.position(kBlackSlider));
-    EXPECT_EQ(20, user.position(kColorSlider));
-    for (int slider : {kBlackSlider, kColorSlider}) {
-      EXPECT_EQ(0, SendMessageA(user.control(slider), TBM_GETRANGEMIN, 0, 0));
-      EXPECT_EQ(75, SendMessageA(user.control(slider), TBM_GETRANGEMAX, 0, 0));
-      EXPECT_EQ(5, SendMessageA(user.control(slider), TBM_GETPAGESIZE, 0, 0));
-    }
-    EXPECT_NE(nullptr, reinterpret_cast<HICON>(SendMessageA(user.dialog, WM_GETICON, ICON_SMALL, 0)));
-    EXPECT_NE(nullptr, reinterpret_cast<HICON>(SendMessageA(user.dialog, WM_GETICON, ICON_BIG, 0)));
-    for (int id : {kBlackSlider, kColorSlider, kBlackBox, kColorBox, kDisplayInkCheck, kReductionCheck, kSaveButton})
-      EXPECT_TRUE(user.enabled(id)) << id;
-    user.closeWindow();
-  });
-  EXPECT_TRUE(run.dialogShown);
-  EXPECT_EQ(1, run.result);
+// In each language the dialog opens with the stored settings, its library's
+// title and icon; a screenshot of each goes to the build tree.
+TEST_F(JobPromptDialog, OpensWithTheStoredSettingsInEachLanguage) {
+  for (auto [locale, file, name] : {std::tuple{0x409, "CorvantaRes.dll", "english"},
+                                    {0x407, "CorvantaResDeu.dll", "german"}, {0x40C, "CorvantaResFre.dll", "french"}}) {
+    SetLocale(locale);
+    const PromptRun run = prompt([&, file = file, name = name](User& user) {
+      EXPECT_EQ(resourceText(file, kTitleString), gui::windowText(user.dialog)) << file;
+      EXPECT_EQ(kPrinter, user.text(kPrinterNameText));
+      EXPECT_TRUE(user.checked(kReductionCheck));
+      EXPECT_TRUE(user.checked(kDisplayInkCheck));
+      EXPECT_EQ("30", user.text(kBlackBox));
+      EXPECT_EQ("20", user.text(kColorBox));
+      EXPECT_EQ(30, user.position(kBlackSlider));
+      EXPECT_EQ(20, user.position(kColorSlider));
+      for (int slider : {kBlackSlider, kColorSlider}) {
+        EXPECT_EQ(0, SendMessageA(user.control(slider), TBM_GETRANGEMIN, 0, 0));
+        EXPECT_EQ(75, SendMessageA(user.control(slider), TBM_GETRANGEMAX, 0, 0));
+        EXPECT_EQ(5, SendMessageA(user.control(slider), TBM_GETPAGESIZE, 0, 0));
+        EXPECT_EQ(16, SendMessageA(user.control(slider), TBM_GETNUMTICS, 0, 0)) << "a tick every 5";
+      }
+      EXPECT_NE(0, SendMessageA(user.dialog, WM_GETICON, ICON_SMALL, 0));
+      EXPECT_NE(0, SendMessageA(user.dialog, WM_GETICON, ICON_BIG, 0));
+      for (int id : kLevelControls) EXPECT_TRUE(user.enabled(id)) << id;
+      EXPECT_TRUE(gui::screenshot(user.dialog, std::string("jobprompt-") + name)) << name;
+      user.closeWindow();
+    });
+    EXPECT_TRUE(run.dialogShown) << file;
+    EXPECT_EQ(1, run.result);
+  }
 }
 
 TEST_F(JobPromptDialog, SavingAnInvalidLevelShowsTheErrorAndWritesNothing) {
   const PromptRun run = prompt([](User& user) {
     ASSERT_TRUE(user.type(kBlackBox, "80"));
     user.pressEnter(kBlackBox);
-    const MessageBoxSeen error = answerMessageBox(user.dialog);
-    EXPECT_TRUE(error.shown);
-    EXPECT_EQ(L"Scratch error", error.caption);
-    EXPECT_EQ(L"Scratch: enter 0 to 75", error.text);
-    EXPECT_TRUE(waitFor([&] { return user.focus() == user.control(kBlackBox); }));
+    const auto error = answerMessageBox();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(resourceText("CorvantaRes.dll", kErrorCaptionString), error->caption);
+    EXPECT_EQ(resourceText("CorvantaRes.dll", kInvalidLevelString), error->text);
+    EXPECT_TRUE(gui::waitUntil([&] { return user.focus() == user.control(kBlackBox); }));
     EXPECT_EQ("80", user.text(kBlackBox)) << "a failed save leaves the entry for the user to correct";
     EXPECT_EQ(Values({1, 1, 30, 20, 0}), stored());
 
@@ -134,8 +154,8 @@ TEST_F(JobPromptDialog, SavingAnInvalidLevelShowsTheErrorAndWritesNothing) {
     ASSERT_TRUE(user.type(kBlackBox, "30"));
     ASSERT_TRUE(user.type(kColorBox, "76"));
     user.click(kSaveButton);
-    EXPECT_TRUE(answerMessageBox(user.dialog).shown);
-    EXPECT_FALSE(answerMessageBox(user.dialog, 300).shown) << "one message per mistake";
+    EXPECT_TRUE(answerMessageBox().has_value());
+    EXPECT_FALSE(answerMessageBox(300).has_value()) << "one message per mistake";
     EXPECT_TRUE(IsWindow(user.dialog));
     EXPECT_EQ(Values({1, 1, 30, 20, 0}), stored());
 
@@ -152,22 +172,22 @@ TEST_F(JobPromptDialog, LeavingABoxWithAnInvalidLevelPutsBackTheOpeningLevel) {
   const PromptRun run = prompt([](User& user) {
     ASSERT_TRUE(user.type(kBlackBox, "80"));
     user.moveTo(kColorBox);
-    EXPECT_TRUE(answerMessageBox(user.dialog).shown);
+    EXPECT_TRUE(answerMessageBox().has_value());
     EXPECT_EQ("30", user.text(kBlackBox));
-    EXPECT_TRUE(waitFor([&] { return user.focus() == user.control(kBlackBox); }));
+    EXPECT_TRUE(gui::waitUntil([&] { return user.focus() == user.control(kBlackBox); }));
     EXPECT_EQ(MAKELONG(0, 2), SendMessageA(user.control(kBlackBox), EM_GETSEL, 0, 0)) << "the text is selected";
 
     ASSERT_TRUE(user.type(kColorBox, "4a"));
     user.moveTo(kBlackBox);
-    EXPECT_TRUE(answerMessageBox(user.dialog).shown);
-    EXPECT_FALSE(answerMessageBox(user.dialog, 300).shown) << "one message per mistake";
+    EXPECT_TRUE(answerMessageBox().has_value());
+    EXPECT_FALSE(answerMessageBox(300).has_value()) << "one message per mistake";
     EXPECT_EQ("20", user.text(kColorBox));
 
     // A valid entry moves its slider when the box is left.
     ASSERT_TRUE(user.type(kBlackBox, "40%"));
     user.moveTo(kColorBox);
-    EXPECT_TRUE(waitFor([&] { return user.position(kBlackSlider) == 40; }));
-    EXPECT_FALSE(answerMessageBox(user.dialog, 300).shown);
+    EXPECT_TRUE(gui::waitUntil([&] { return user.position(kBlackSlider) == 40; }));
+    EXPECT_FALSE(answerMessageBox(300).has_value());
     user.click(kSaveButton);
     EXPECT_TRUE(user.closed());
   });
@@ -178,21 +198,21 @@ TEST_F(JobPromptDialog, LeavingABoxWithAnInvalidLevelPutsBackTheOpeningLevel) {
 TEST_F(JobPromptDialog, SlidersShowTheirLevelInTheBoxes) {
   const PromptRun run = prompt([](User& user) {
     user.pressKeys(kBlackSlider, {VK_END});
-    EXPECT_TRUE(waitFor([&] { return user.text(kBlackBox) == "75"; })) << user.text(kBlackBox);
+    EXPECT_TRUE(gui::waitUntil([&] { return user.text(kBlackBox) == "75"; })) << user.text(kBlackBox);
     user.pressKeys(kColorSlider, {VK_HOME, VK_NEXT, VK_NEXT, VK_RIGHT});
-    EXPECT_TRUE(waitFor([&] { return user.text(kColorBox) == "11"; })) << user.text(kColorBox);
+    EXPECT_TRUE(gui::waitUntil([&] { return user.text(kColorBox) == "11"; })) << user.text(kColorBox);
 
     // After a failed save the first slider movement only takes the user back
     // to the box to correct; the next one shows its level again.
     ASSERT_TRUE(user.type(kBlackBox, "99"));
     user.pressEnter(kBlackBox);
-    EXPECT_TRUE(answerMessageBox(user.dialog).shown);
+    EXPECT_TRUE(answerMessageBox().has_value());
     PostMessageA(user.control(kColorSlider), WM_KEYDOWN, VK_HOME, 1);  // the mouse wheel over it, say
-    EXPECT_TRUE(waitFor([&] { return user.position(kColorSlider) == 0; }));
+    EXPECT_TRUE(gui::waitUntil([&] { return user.position(kColorSlider) == 0; }));
     EXPECT_EQ(user.control(kBlackBox), user.focus());
     EXPECT_EQ("11", user.text(kColorBox));
     PostMessageA(user.control(kColorSlider), WM_KEYDOWN, VK_NEXT, 1);
-    EXPECT_TRUE(waitFor([&] { return user.text(kColorBox) == "5"; })) << user.text(kColorBox);
+    EXPECT_TRUE(gui::waitUntil([&] { return user.text(kColorBox) == "5"; })) << user.text(kColorBox);
     ASSERT_TRUE(user.type(kBlackBox, "75"));
     user.pressEnter(kBlackBox);
     EXPECT_TRUE(user.closed());
@@ -204,10 +224,10 @@ TEST_F(JobPromptDialog, SlidersShowTheirLevelInTheBoxes) {
 TEST_F(JobPromptDialog, TheSwitchesAreWrittenOnSaveAndLeaveTheLevelControlsAlone) {
   const PromptRun run = prompt([&](User& user) {
     user.click(kReductionCheck);
-    EXPECT_TRUE(waitFor([&] { return !user.checked(kReductionCheck); }));
+    EXPECT_TRUE(gui::waitUntil([&] { return !user.checked(kReductionCheck); }));
     for (int id : kLevelControls) EXPECT_TRUE(user.enabled(id)) << id;
     user.click(kDisplayInkCheck);
-    EXPECT_TRUE(waitFor([&] { return !user.checked(kDisplayInkCheck); }));
+    EXPECT_TRUE(gui::waitUntil([&] { return !user.checked(kDisplayInkCheck); }));
     user.click(kSaveButton);
     EXPECT_TRUE(user.closed());
   });
@@ -232,7 +252,7 @@ TEST_F(JobPromptDialog, ReductionOffAtTheStartDisablesTheLevelControls) {
     EXPECT_FALSE(user.checked(kReductionCheck));
     for (int id : kLevelControls) EXPECT_FALSE(user.enabled(id)) << id;
     user.click(kReductionCheck);
-    EXPECT_TRUE(waitFor([&] { return user.checked(kReductionCheck); }));
+    EXPECT_TRUE(gui::waitUntil([&] { return user.checked(kReductionCheck); }));
     for (int id : kLevelControls) EXPECT_FALSE(user.enabled(id)) << id;
     user.click(kSaveButton);
     EXPECT_TRUE(user.closed());
@@ -251,7 +271,7 @@ TEST_F(JobPromptDialog, ClosingTheWindowKeepsEveryValue) {
     user.moveTo(kColorBox);
     user.click(kReductionCheck);
     user.click(kDisplayInkCheck);
-    EXPECT_TRUE(waitFor([&] { return !user.checked(kDisplayInkCheck) && user.position(kBlackSlider) == 50; }));
+    EXPECT_TRUE(gui::waitUntil([&] { return !user.checked(kDisplayInkCheck) && user.position(kBlackSlider) == 50; }));
     user.closeWindow();
     EXPECT_TRUE(user.closed());
   });
@@ -266,29 +286,27 @@ TEST_F(JobPromptDialog, AMissingResourceLibraryShowsItsNameAndNoDialog) {
   struct Case {
     int locale;
     const char* file;
-    const wchar_t* text;
+    const char* text;
   };
-  for (const Case c : {Case{0x409, "CorvantaRes.dll", L"Can't load CorvantaRes.dll!"},
-                       Case{0x407, "CorvantaResDeu.dll", L"Can't load CorvantaResDeu.dll!"},
-                       Case{0x40C, "CorvantaResFre.dll", L"Can't load CorvantaResFre.dll!"}}) {
+  for (const Case c : {Case{0x409, "CorvantaRes.dll", "Can't load CorvantaRes.dll!"},
+                       Case{0x407, "CorvantaResDeu.dll", "Can't load CorvantaResDeu.dll!"},
+                       Case{0x40C, "CorvantaResFre.dll", "Can't load CorvantaResFre.dll!"}}) {
     SetLocale(c.locale);
     const std::string file = besideProgram(c.file);
     const std::string away = file + ".away";
     ASSERT_TRUE(MoveFileA(file.c_str(), away.c_str())) << file << ": " << GetLastError();
-    MessageBoxSeen seen;
+    std::optional<gui::MessageBoxInfo> seen;
     const PromptRun run = runPrompt(
         library.show, kPrinter.c_str(),
         [&](User& box) {
-          seen = {true, wideTextOf(box.dialog), wideTextOf(box.control(0xFFFF))};
           EXPECT_EQ(nullptr, GetWindow(box.dialog, GW_OWNER));
-          EXPECT_EQ(nullptr, findDialog(nullptr, kSaveButton));
-          box.click(IDOK);
-          EXPECT_TRUE(box.closed());
+          EXPECT_TRUE(dialogsWith(kSaveButton).empty());
+          seen = answerMessageBox();
         },
         0xFFFF);
     MoveFileA(away.c_str(), file.c_str());
-    EXPECT_TRUE(seen.shown) << c.file;
-    EXPECT_EQ(c.text, seen.text);
+    ASSERT_TRUE(seen.has_value()) << c.file;
+    EXPECT_EQ(c.text, seen->text);
     EXPECT_EQ(0, run.result);
   }
 
@@ -314,9 +332,10 @@ TEST_F(JobPromptDialog, TwoDialogsAtOnceEachSaveTheirOwnPrinter) {
   std::thread second([&] { results += library.show(other.c_str()); });
   const PromptRun run = prompt([&](User& first) {
     HWND dialogs[2] = {};
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(gui::waitUntil([&] {
       dialogs[0] = first.dialog;
-      dialogs[1] = findOtherDialog(first.dialog, kSaveButton);
+      for (HWND dialog : dialogsWith(kSaveButton))
+        if (dialog != first.dialog) dialogs[1] = dialog;
       return dialogs[1] != nullptr;
     }));
     User users[2] = {{dialogs[0]}, {dialogs[1]}};

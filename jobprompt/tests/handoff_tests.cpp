@@ -134,9 +134,9 @@ class JobPromptHandOff : public testing::Test {
       out = print(kPort, kPrinterW, 31, job);
       done = true;
     });
-    HWND dialog = nullptr;
-    EXPECT_TRUE(waitFor([&] { return done || (dialog = findDialog(nullptr, kSaveButton)) != nullptr; }, 10000));
-    if (dialog) {
+    EXPECT_TRUE(gui::waitUntil([&] { return done || !dialogsWith(kSaveButton).empty(); }, 10000));
+    const std::vector<HWND> dialogs = dialogsWith(kSaveButton);
+    if (HWND dialog = dialogs.empty() ? nullptr : dialogs.front()) {
       User user{dialog};
       EXPECT_EQ(kPrinter, user.text(kPrinterNameText));
       EXPECT_TRUE(spooler::portRecord(kPort).bytes.empty()) << "the job waits for the user";
@@ -158,7 +158,7 @@ TEST_F(JobPromptHandOff, ReductionSwitchedOffInTheDialogPassesTheJobByteForByte)
   ASSERT_GT(job.size(), 10000u) << "the fixture renders the jobs";
   const Bytes out = printAnswering(job, [](User& user) {
     user.click(kReductionCheck);
-    EXPECT_TRUE(waitFor([&] { return !user.checked(kReductionCheck); }));
+    EXPECT_TRUE(gui::waitUntil([&] { return !user.checked(kReductionCheck); }));
     user.click(kSaveButton);
   });
   EXPECT_TRUE(job == out) << out.size() << " bytes of " << job.size();
@@ -171,7 +171,7 @@ TEST_F(JobPromptHandOff, LevelsChosenInTheDialogThinTheJob) {
   const Bytes out = printAnswering(job, [](User& user) {
     user.pressKeys(kBlackSlider, {VK_HOME, VK_NEXT, VK_NEXT, VK_NEXT, VK_NEXT, VK_NEXT, VK_NEXT, VK_NEXT, VK_NEXT,
                                   VK_NEXT, VK_NEXT, VK_NEXT, VK_NEXT});
-    EXPECT_TRUE(waitFor([&] { return user.text(kBlackBox) == "60"; })) << user.text(kBlackBox);
+    EXPECT_TRUE(gui::waitUntil([&] { return user.text(kBlackBox) == "60"; })) << user.text(kBlackBox);
     EXPECT_TRUE(user.type(kColorBox, "40"));
     user.click(kSaveButton);
   });
