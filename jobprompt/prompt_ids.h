@@ -1,23 +1,25 @@
-// Control and string ids of the "CURRENTINKSETTINGS" template.
+// Control and string ids of the "CURRENTINKSETTINGS" template, as the
+// language resource libraries define them.
 #pragma once
+
+#include "resource_ids.h"
 
 namespace job_prompt {
 
-constexpr int kSaveButton = 1145;
-constexpr int kDisplayInkCheck = 1146;
-constexpr int kBlackSlider = 1148;
-constexpr int kColorSlider = 1149;
-constexpr int kBlackBox = 1154;
-constexpr int kColorBox = 1155;
-constexpr int kReductionCheck = 1156;
-constexpr int kPrinterNameText = 1157;
+constexpr int kSaveButton = IDC_JOB_SAVE;
+constexpr int kDisplayInkCheck = IDC_JOB_DISPLAY_INK_CHECK;
+constexpr int kBlackSlider = IDC_JOB_BLACK_SLIDER;
+constexpr int kColorSlider = IDC_JOB_COLOR_SLIDER;
+constexpr int kBlackBox = IDC_JOB_BLACK_BOX;
+constexpr int kColorBox = IDC_JOB_COLOR_BOX;
+constexpr int kReductionCheck = IDC_JOB_REDUCTION_CHECK;
+constexpr int kPrinterNameText = IDC_JOB_PRINTER_NAME;
 // Labels and frames of the template that go grey with the level controls.
-constexpr int kLevelLabels[] = {1032, 1034, 1039, 1040, 1102, 1103, 1104, 1105,
-                                1106, 1107, 1108, 1109, 1158, 1159};
+inline constexpr const auto& kLevelLabels = corvanta_res::kJobLevelLabels;
 
-constexpr int kTitleString = 3;
-constexpr int kErrorCaptionString = 7;
-constexpr int kInvalidLevelString = 32;
-constexpr char kIconName[] = "IDI_ICON_APP_16";
+constexpr int kTitleString = IDS_JOB_DIALOG_TITLE;
+constexpr int kErrorCaptionString = IDS_INPUT_ERROR_CAPTION;
+constexpr int kInvalidLevelString = IDS_INVALID_LEVEL;
+inline constexpr const auto& kIconName = corvanta_res::kAppIcon;
 
 }  // namespace job_prompt
