@@ -10,18 +10,20 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "demo_sheet.h"
 #include "demo_sheet_ids.h"
-#include "gui_steps.h"
+#include "gui_driver.h"
 #include "registry_guard.h"
 #include "registry_keys.h"
 #include "tool_test_support.h"
 
 using namespace tools_test;
+using namespace gui;
 
 namespace {
 
@@ -187,18 +189,18 @@ TEST_F(DemoSheetTest, SheetInTheUsersLanguagePrintsThroughTheRunningPanel) {
   PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   PostMessageA(dialog, WM_SYSKEYDOWN, VK_F4, 0x20000000);
   PostMessageA(dialog, WM_CLOSE, 0, 0);
-  press(dialog, IDCANCEL);
+  click(dialog, IDCANCEL);
   // Skip asks first; Cancel keeps the sheet.
-  press(dialog, IDC_DEMO_SKIP);
-  const MessageBoxSeen ask = waitForMessageBox(sheet.processId());
-  ASSERT_NE(nullptr, ask.window);
-  EXPECT_EQ("Corvanta", ask.caption);
-  EXPECT_EQ(skipText(), ask.text);
-  EXPECT_FALSE(ask.text.empty());
-  EXPECT_TRUE(ask.hasButton(IDOK) && ask.hasButton(IDCANCEL));
-  EXPECT_TRUE(screenshot(ask.window, "demosheet-skip-" + language()));
-  press(ask.window, IDCANCEL);
-  ASSERT_TRUE(waitUntil([&] { return !IsWindow(ask.window); }));
+  click(dialog, IDC_DEMO_SKIP);
+  const std::optional<MessageBoxInfo> ask = waitForMessageBox(sheet.processId());
+  ASSERT_TRUE(ask);
+  EXPECT_EQ("Corvanta", ask->caption);
+  EXPECT_EQ(skipText(), ask->text);
+  EXPECT_FALSE(ask->text.empty());
+  EXPECT_TRUE(ask->hasButton(IDOK) && ask->hasButton(IDCANCEL));
+  EXPECT_TRUE(screenshot(ask->window, "demosheet-skip-" + language()));
+  answer(*ask, IDCANCEL);
+  ASSERT_TRUE(waitUntil([&] { return !IsWindow(ask->window); }));
   EXPECT_FALSE(sheet.wait(300)) << "only the print button or a confirmed skip ends the sheet";
   EXPECT_TRUE(IsWindowVisible(dialog));
 
@@ -206,7 +208,7 @@ TEST_F(DemoSheetTest, SheetInTheUsersLanguagePrintsThroughTheRunningPanel) {
   // panel's list begins with, and prints.
   SendMessageA(list, CB_SETCURSEL, 1, 0);
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DEMO_PRINTERS, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
-  press(dialog, IDC_DEMO_PRINT);
+  click(dialog, IDC_DEMO_PRINT);
   DWORD exitCode = 1;
   ASSERT_TRUE(sheet.wait(10000, &exitCode));
   EXPECT_EQ(0u, exitCode);
@@ -235,10 +237,10 @@ TEST_F(DemoSheetTest, ConfirmedSkipEndsTheSheetWithoutPrinting) {
   RunningTool sheet(program_, "");
   HWND dialog = waitForSheet(sheet);
   ASSERT_NE(nullptr, dialog);
-  press(dialog, IDC_DEMO_SKIP);
-  const MessageBoxSeen ask = waitForMessageBox(sheet.processId());
-  ASSERT_NE(nullptr, ask.window);
-  press(ask.window, IDOK);
+  click(dialog, IDC_DEMO_SKIP);
+  const std::optional<MessageBoxInfo> ask = waitForMessageBox(sheet.processId());
+  ASSERT_TRUE(ask);
+  answer(*ask, IDOK);
   DWORD exitCode = 1;
   ASSERT_TRUE(sheet.wait(10000, &exitCode));
   EXPECT_EQ(0u, exitCode);
@@ -250,7 +252,7 @@ TEST_F(DemoSheetTest, PrintWithoutThePanelOnlyCreatesTheSettingsKey) {
   RunningTool sheet(program_, "");
   HWND dialog = waitForSheet(sheet);
   ASSERT_NE(nullptr, dialog);
-  press(dialog, IDC_DEMO_PRINT);
+  click(dialog, IDC_DEMO_PRINT);
   DWORD exitCode = 1;
   ASSERT_TRUE(sheet.wait(10000, &exitCode));
   EXPECT_EQ(0u, exitCode);
@@ -264,14 +266,14 @@ TEST_F(DemoSheetTest, MissingSetupLibraryShowsItsTextAndChangesNothing) {
   CreateDirectoryA(folder.c_str(), nullptr);
   ASSERT_TRUE(CopyFileA(program_.c_str(), (folder + "\\DemoSheet.exe").c_str(), FALSE));
   RunningTool sheet(folder + "\\DemoSheet.exe", "");
-  const MessageBoxSeen box = waitForMessageBox(sheet.processId());
-  ASSERT_NE(nullptr, box.window);
-  EXPECT_EQ("Corvanta", box.caption);
+  const std::optional<MessageBoxInfo> box = waitForMessageBox(sheet.processId());
+  ASSERT_TRUE(box);
+  EXPECT_EQ("Corvanta", box->caption);
   EXPECT_EQ(std::string("Unable to load Corvanta Setup Resource Library: ") +
                 tools::setupLibraryFor(GetUserDefaultLangID()) + ".",
-            box.text);
-  EXPECT_TRUE(screenshot(box.window, "demosheet-missing-library"));
-  press(box.window, IDOK);
+            box->text);
+  EXPECT_TRUE(screenshot(box->window, "demosheet-missing-library"));
+  answer(*box, IDOK);
   DWORD exitCode = 1;
   ASSERT_TRUE(sheet.wait(10000, &exitCode));
   EXPECT_EQ(0u, exitCode);
