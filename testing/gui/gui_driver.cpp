@@ -107,9 +107,13 @@ std::vector<std::string> comboItems(HWND dialog, int id) {
   HWND combo = item(dialog, id);
   const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    char text[512] = {};
-    if (SendMessageA(combo, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof text))
-      SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    // Asked for in UTF-16: Wine hands another process's entries back in the
+    // list's own character set.
+    wchar_t wide[512] = {};
+    if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(std::size(wide)))
+      SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide));
+    char text[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
     items.push_back(text);
   }
   return items;
@@ -223,6 +227,10 @@ bool Program::start(const std::string& exePath, const std::string& commandLine,
     return false;
   }
   return true;
+}
+
+bool Program::waitForInputIdle(int timeoutMs) const {
+  return info_.hProcess && WaitForInputIdle(info_.hProcess, static_cast<DWORD>(timeoutMs)) == 0;
 }
 
 bool Program::running() const {

@@ -86,6 +86,9 @@ class Program {
   // The exit code, or nothing when the program did not end in time.
   std::optional<DWORD> waitForExit(int timeoutMs = 10000);
   void kill();
+  // Until the program waits for input in its message loop with nothing left
+  // to do (its start-up is over); false on time-out.
+  bool waitForInputIdle(int timeoutMs = 10000) const;
 
  private:
   PROCESS_INFORMATION info_ = {};
