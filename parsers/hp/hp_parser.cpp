@@ -203,6 +203,7 @@ class HpParser {
   void putRaw(const Group& group) {
     OutBuffer_writebytes(out_, reinterpret_cast<const uint8_t*>(group.raw), group.rawLength);
   }
+  int32_t read(uint8_t* destination, int32_t count);
   void copyBytes(int64_t count);
 
   void dispatch();
@@ -248,6 +249,9 @@ class HpParser {
 
   int32_t planes_ = 1, blackPlanes_ = 1, colorPlanes_ = 0;
   int32_t blackHRes_ = 0, blackVRes_ = 0, colorHRes_ = 0, colorVRes_ = 0;
+  // A plane-based configure-raster-data block gave the component resolutions;
+  // ESC*t and ESC&u (the base resolution) leave them until the next reset.
+  bool configuredResolutions_ = false;
   int32_t planeIndex_ = 0, rowCounter_ = 0;
   int32_t yOffsetCount_ = 0;
   bool stepTaken_ = false;
@@ -271,13 +275,23 @@ class HpParser {
   std::array<bool, plugin::kMaxPlanes + 1> seedValid_{};
 };
 
+// Reads count bytes; fewer only at the end of input. The pipe hands out whole
+// requests only, so a short tail is fetched byte by byte.
+int32_t HpParser::read(uint8_t* destination, int32_t count) {
+  if (count <= 0) return 0;
+  if (InBuffer_readbytes(in_, destination, count) == count) return count;
+  int32_t got = 0;
+  for (int c; got < count && (c = get()) >= 0; ++got) destination[got] = static_cast<uint8_t>(c);
+  return got;
+}
+
 void HpParser::copyBytes(int64_t count) {
   uint8_t chunk[4096];
   while (count > 0) {
     const int32_t want = static_cast<int32_t>(std::min<int64_t>(count, sizeof chunk));
-    const int32_t got = InBuffer_readbytes(in_, chunk, want);
-    if (got <= 0) return;
-    OutBuffer_writebytes(out_, chunk, got);
+    const int32_t got = read(chunk, want);
+    if (got > 0) OutBuffer_writebytes(out_, chunk, got);
+    if (got < want) return;
     count -= got;
   }
 }
@@ -339,6 +353,7 @@ void HpParser::reset() {
   colorPlanes_ = 0;
   compression_ = 0;
   writtenMode_ = 0;
+  configuredResolutions_ = false;
 }
 
 // Reads one parameter group. Returns false when the sequence ends before a
@@ -450,7 +465,7 @@ bool HpParser::applyGroup(Family family, Group& group) {
     case Action::Resolution:
       writeCanonical(group);
       put(group.terminator);
-      blackHRes_ = blackVRes_ = colorHRes_ = colorVRes_ = value;
+      if (!configuredResolutions_) blackHRes_ = blackVRes_ = colorHRes_ = colorVRes_ = value;
       return true;
     case Action::Position:
       writeCanonical(group);
@@ -596,6 +611,7 @@ void HpParser::configureRaster(int32_t byteCount) {
       black *= blackVRes_ / colorVRes_;
     }
     if (records > 0) {
+      configuredResolutions_ = true;
       blackPlanes_ = std::min(black, static_cast<int32_t>(plugin::kMaxPlanes));
       colorPlanes_ = std::min(colour, plugin::kMaxPlanes - blackPlanes_);
       planes_ = blackPlanes_ + colorPlanes_;
@@ -858,7 +874,7 @@ void HpParser::rowData(const Group& group) {
   const int terminator = leftOut > 0 ? 'v' : group.terminator;
   int32_t encoded = 0;
   if (rowDecodable(count)) {
-    const int32_t got = count > 0 ? InBuffer_readbytes(in_, inWork_.data, count) : 0;
+    const int32_t got = read(inWork_.data, count);
     if (got < count) {
       // The job ends inside the row: pass what there is, as it came.
       writeRowMode(compression_);

@@ -181,6 +181,20 @@ TEST(HpRaster, OversizedAndTruncatedRowsPassUnchanged) {
   EXPECT_EQ(runJob(negative).output, negative);
 }
 
+// A job already in the form the plug-in writes comes out as it went in, cut
+// anywhere: a row cut short passes byte for byte, escape bytes in it too.
+TEST(HpRaster, EveryPrefixOfAJobEndsCleanly) {
+  RecordingReduction keepEverything;
+  const Bytes job = "text" + esc("*r8S") + esc("*rA") + esc("*b2m4W") + bin({0x02, 0x1B, 0x45, 0x1B}) + esc("*b0W") +
+                    esc("*b7Y") + esc("*b3W") + bin({0x01, 0x1B, 0x41}) + esc("*rC") + esc("(s0p8W") +
+                    bin({0x1B, 0x2A, 0x62, 0x31, 0x57, 0x1B, 0x45, 0x00}) + esc("E");
+  ASSERT_EQ(runJob(job).output, job);
+  for (size_t n = 0; n < job.size(); ++n) {
+    const Bytes prefix = job.substr(0, n);
+    EXPECT_EQ(runJob(prefix).output, prefix) << "prefix of " << n;
+  }
+}
+
 TEST(HpRaster, GroupsGoOnAfterAnUpperCaseTerminatorAndBarePlanesAreEmpty) {
   RecordingReduction reduction;
   const Bytes rows = esc("*b2m3W") + bin({0x01, 0xF0, 0x0F}) + "\r3W" + bin({0x01, 0x0F, 0xF0}) + esc("*bv") + esc("*bw");
@@ -209,10 +223,14 @@ TEST(HpRaster, RowsTooLongForTheBuffersPassUnchangedUnderTheirOwnMode) {
   EXPECT_EQ(runJob(mode1).output, esc("*rA") + esc("*b2m") + esc("*b1m2W") + bin({0x20, 0xFF}) + esc("*rC"));
 }
 
+// The block's resolutions are the components'; a base resolution sent after
+// it (hpcups sends ESC&u300D ESC*t300R) changes neither width nor planes.
+const Bytes kBlack600Colour300 = esc("*g26W") + bin({2, 4, 2, 88, 2, 88, 0, 2, 1, 44, 1, 44, 0, 2, 1, 44, 1, 44, 0, 2,
+                                                     1, 44, 1, 44, 0, 2}) + esc("&u300D") + esc("*t300R");
+
 TEST(HpConfigure, Format2DoublesBlackAt600OverColour300) {
   RecordingReduction reduction;
-  const Bytes config = esc("*g26W") + bin({2, 4, 2, 88, 2, 88, 0, 2, 1, 44, 1, 44, 0, 2, 1, 44, 1, 44, 0, 2,
-                                           1, 44, 1, 44, 0, 2});
+  const Bytes config = kBlack600Colour300;
   // Black (600x600, 2 levels) counts twice; three colour components of 300 dpi.
   const auto result = runJob(config + esc("*rA") + esc("*b0v0v0v0v0W") + esc("*rC"));
   EXPECT_EQ(result.output, config + esc("*rA") + esc("*b0v0v0v0v0W") + esc("*rC"));
@@ -225,12 +243,14 @@ TEST(HpConfigure, Format2DoublesBlackAt600OverColour300) {
   EXPECT_EQ(result.totals.planes, 5u);
   EXPECT_EQ(reduction.recorder().blackWidth, 8u * 600u);
   EXPECT_EQ(reduction.recorder().colorWidth, 8u * 300u);
+  // After a reset the base resolution counts again.
+  runJob(config + esc("E") + esc("*t150R") + esc("*rA") + esc("*rC"));
+  EXPECT_EQ(reduction.recorder().blackWidth, 8u * 150u);
 }
 
 TEST(HpConfigure, BlackRowsAtTwiceTheColourResolutionDeltaCodeAgainstEachOther) {
   RecordingReduction reduction;
-  const Bytes config = esc("*g26W") + bin({2, 4, 2, 88, 2, 88, 0, 2, 1, 44, 1, 44, 0, 2, 1, 44, 1, 44, 0, 2,
-                                           1, 44, 1, 44, 0, 2});
+  const Bytes config = kBlack600Colour300;
   // The second black row repeats the first; it is sent whole in mode 2.
   const auto result =
       runJob(config + esc("*rA") + esc("*b9m") + esc("*b2v") + bin({0x00, 0xF0}) + esc("*b0v0v0v0W") + esc("*rC"));

@@ -53,6 +53,11 @@ const RealJob kJobs[] = {
     {"hpcups_350", "hpcups:hp-deskjet_350", "3-colour"},
     // hpcups: format 2, black at 600 dpi over colour at 300, mode 2.
     {"hpcups_970c", "hpcups:hp-deskjet_970c", "1-text"},
+    // hpcups DeskJet 8xx: format 2, black at 600 dpi over four-level colour
+    // at 300, mode 9 rows, then a base resolution of 300 (ESC&u300D ESC*t300R).
+    {"hpcups_850c", "hpcups:hp-deskjet_850c", "1-text"},
+    // The same family's other device class: two-level colour, mode 2.
+    {"hpcups_895c", "hpcups:hp-deskjet_895c", "1-text"},
 };
 
 // The part of a test page the jobs print: a 612 x 144 point window from 380
@@ -128,6 +133,7 @@ bool samePixel(const char* a, const char* b) { return a[0] == b[0] && a[1] == b[
 struct Comparison {
   std::map<char, uint64_t> in, kept;  // dots per ink
   std::map<size_t, uint64_t> inByPlane, keptByPlane;  // dots per plane index of the row
+  std::map<char, uint64_t> inRight, keptRight;  // dots per ink in the right half of each row
   uint64_t added = 0;                 // output dots that were not input dots
   uint64_t changedPixels = 0;         // RGB pixels neither kept nor whitened
   uint64_t differentRows = 0;         // plane rows that differ at all
@@ -156,6 +162,14 @@ void compare(const jobread::Job& before, const jobread::Job& after, Comparison& 
         result.kept[x.ink] += is;
         result.inByPlane[k] += was;
         result.keptByPlane[k] += is;
+        if (x.bitsPerPixel == 1) {
+          const size_t half = x.data.size() / 2;
+          for (size_t i = half; i < x.data.size(); ++i) {
+            result.inRight[x.ink] += static_cast<uint64_t>(__builtin_popcount(static_cast<uint8_t>(x.data[i])));
+            if (i < y.data.size())
+              result.keptRight[x.ink] += static_cast<uint64_t>(__builtin_popcount(static_cast<uint8_t>(y.data[i])));
+          }
+        }
         Bytes u = x.data, v = y.data;
         const size_t unit = x.bitsPerPixel == 24 ? 3 : 1;
         const size_t width = std::max(u.size(), v.size());
@@ -221,6 +235,14 @@ TEST_P(RealHpJob, BytesKeptRowsKeptAndDotsOnlyRemoved) {
     const double share = static_cast<double>(thinned.kept[ink]) / static_cast<double>(in);
     const double keep = (ink == 'K' ? options.blackKeep : options.colorKeep) / 100.0;
     EXPECT_NEAR(share, keep, 0.03) << "ink " << ink << ": " << thinned.kept[ink] << " of " << in << " dots kept";
+  }
+  // The whole row is thinned, not only as much of it as some other width covers.
+  for (const auto& [ink, in] : thinned.inRight) {
+    if (in < 20000) continue;
+    const double share = static_cast<double>(thinned.keptRight[ink]) / static_cast<double>(in);
+    const double keep = (ink == 'K' ? options.blackKeep : options.colorKeep) / 100.0;
+    EXPECT_NEAR(share, keep, 0.03) << "ink " << ink << " in the right half of the rows: " << thinned.keptRight[ink]
+                                   << " of " << in << " dots kept";
   }
 
   // Keeping everything gives every row back as it was.
