@@ -191,23 +191,29 @@ def ico_file(canvases):
 # --- bitmaps --------------------------------------------------------------
 
 def bmp_file(cv, background=(255, 255, 255)):
-    """24-bit bitmap, the canvas composed over the background."""
+    """Windows bitmap of the canvas composed over the background: 8 bits with
+    a palette when at most 256 colours occur, else 24 bits."""
     w, h = cv.w, cv.h
-    stride = (w * 3 + 3) & ~3
+    pixels = []
+    for r, g, b, a in cv.rgba_bytes():
+        a /= 255
+        pixels.append((int(b * a + background[2] * (1 - a)), int(g * a + background[1] * (1 - a)),
+                       int(r * a + background[0] * (1 - a))))
+    palette = sorted(set(pixels))
+    paletted = len(palette) <= 256
+    index = {colour: i for i, colour in enumerate(palette)}
+    stride = ((w if paletted else w * 3) + 3) & ~3
     body = bytearray()
-    pix = cv.rgba_bytes()
     for y in range(h - 1, -1, -1):
-        row = bytearray()
-        for x in range(w):
-            r, g, b, a = pix[y * w + x]
-            a /= 255
-            row += bytes((int(b * a + background[2] * (1 - a)), int(g * a + background[1] * (1 - a)),
-                          int(r * a + background[0] * (1 - a))))
-        row += b'\0' * (stride - len(row))
-        body += row
-    info = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 24, 0, len(body), 2835, 2835, 0, 0)
-    header = struct.pack('<2sIHHI', b'BM', 14 + len(info) + len(body), 0, 0, 14 + len(info))
-    return header + info + bytes(body)
+        line = pixels[y * w:(y + 1) * w]
+        row = bytes(index[p] for p in line) if paletted else b''.join(bytes(p) for p in line)
+        body += row + b'\0' * (stride - len(row))
+    table = b''.join(bytes(p) + b'\0' for p in palette) if paletted else b''
+    info = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 8 if paletted else 24, 0, len(body), 2835, 2835,
+                       len(palette) if paletted else 0, 0)
+    offset = 14 + len(info) + len(table)
+    header = struct.pack('<2sIHHI', b'BM', offset + len(body), 0, 0, offset)
+    return header + info + table + bytes(body)
 
 
 class Lcg:
@@ -223,7 +229,7 @@ class Lcg:
 
 # Representative saved share of each preview band (bands 0-6).
 BAND_LEVELS = [0, 18, 30, 43, 58, 70, 75]
-PREVIEW_W, PREVIEW_H = 84, 36
+PREVIEW_W, PREVIEW_H = 184, 72
 
 
 def preview(level, colours):
@@ -237,7 +243,6 @@ def preview(level, colours):
     for y in range(h):
         col = colours[min(y // stripe, len(colours) - 1)]
         for x in range(w):
-            # a soft ramp so the sample is not a flat block
             if rnd.next() < keep:
                 cv.px[y * w + x] = [col[0], col[1], col[2], 1.0]
     # frame
@@ -251,7 +256,7 @@ def preview(level, colours):
 BLACK_INKS = [(20, 20, 20)]
 COLOUR_INKS = [(0, 160, 225), (225, 0, 135), (250, 210, 0)]
 
-ABOUT_W, ABOUT_H = 420, 452
+ABOUT_W, ABOUT_H = 480, 452
 
 
 def about_picture():
