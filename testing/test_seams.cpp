@@ -1,6 +1,8 @@
 #include "test_seams.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace testing_seams {
@@ -10,7 +12,7 @@ DebugCapture* g_capture = nullptr;
 FailingAllocator* g_allocator = nullptr;
 }  // namespace
 
-VirtualClock::VirtualClock() {
+VirtualClock::VirtualClock(uint64_t limitMs) : limitMs_(limitMs), owner_(std::this_thread::get_id()) {
   g_clock = this;
   previous_ = platform::setSleepFunction(&VirtualClock::sleepHook);
 }
@@ -25,6 +27,14 @@ void VirtualClock::sleepHook(uint32_t ms) {
   if (!clock) return;
   uint64_t now = clock->now_ += ms;
   clock->count_++;
+  if (clock->limitMs_ != 0 && std::this_thread::get_id() == clock->owner_ &&
+      (clock->ownerSleptMs_ += ms) > clock->limitMs_) {
+    std::fflush(stdout);  // the name of the running test
+    std::fprintf(stderr, "FATAL: the test slept more than %llu virtual ms: a wait in the code under test never ends\n",
+                 static_cast<unsigned long long>(clock->limitMs_));
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
   std::function<void(uint32_t, uint64_t)> callback;
   {
     std::lock_guard<std::mutex> lock(clock->mutex_);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform.h"
@@ -17,10 +18,13 @@ namespace testing_seams {
 // While alive, sleeps return at once and advance a virtual clock. An optional
 // callback runs on every sleep (after the clock advanced), so a test can change
 // the world "after 15 seconds" or count polls. Sleeps still yield the CPU so
-// that the other thread of a test can make progress.
+// that the other thread of a test can make progress. With a limit, the
+// creating thread sleeping longer than that in all means a wait in the code
+// under test never ends: the program says so and ends at once, instead of
+// polling until ctest's time-out. (A test's other threads are BoundedThreads.)
 class VirtualClock {
  public:
-  VirtualClock();
+  explicit VirtualClock(uint64_t limitMs = 0);
   ~VirtualClock();
   VirtualClock(const VirtualClock&) = delete;
   VirtualClock& operator=(const VirtualClock&) = delete;
@@ -35,6 +39,9 @@ class VirtualClock {
   static void sleepHook(uint32_t ms);
   std::atomic<uint64_t> now_{0};
   std::atomic<uint64_t> count_{0};
+  uint64_t limitMs_;
+  std::thread::id owner_;
+  std::atomic<uint64_t> ownerSleptMs_{0};
   mutable std::mutex mutex_;
   std::vector<uint32_t> lengths_;
   std::function<void(uint32_t, uint64_t)> callback_;

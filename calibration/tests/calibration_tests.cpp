@@ -87,6 +87,22 @@ TEST(Calibration, ColourRowsAreSharedPerRowIndexAndBlackRowsAreAlwaysNew) {
   CalCloseJob(job);
 }
 
+// A new page starts without a colour mask row, even when its first colour row
+// has the index of the last one of the page before.
+TEST(Calibration, TheSecondPageOfAJobMakesItsOwnColourRows) {
+  void* job = CalOpenJob(nullptr);
+  CalOpenPage(job, 2400, 0, 2400, 0);
+  EXPECT_EQ(countOnes(maskRow(job, 0, 7, 300).data(), 300), 0u);
+  CalClosePage(job);
+  CalOpenPage(job, 2400, 100, 2400, 100);
+  EXPECT_EQ(countOnes(maskRow(job, 0, 7, 300).data(), 300), 2400u);
+  CalClosePage(job);
+  CalOpenPage(job, 2400, 50, 2400, 50);
+  EXPECT_NEAR(countOnes(maskRow(job, 0, 7, 300).data(), 300), 1200.0, 300.0);
+  CalClosePage(job);
+  CalCloseJob(job);
+}
+
 TEST(Calibration, ReturnsWholeBytesAndLeavesAPartialLastByte) {
   void* job = CalOpenJob(nullptr);
   CalOpenPage(job, 2405, 0, 7, 0);

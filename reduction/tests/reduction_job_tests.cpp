@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "block.h"
@@ -125,6 +126,22 @@ TEST(OpenPage, LevelsZeroAndHundredClearAndKeep) {
   }
   ClosePage(job);
   CloseJob(job);
+}
+
+// The files a page builds are the library's own: their bytes pin the matrix
+// geometry and the noise band. The black file is built first, on a fresh thread.
+TEST(OpenPage, BuildsTheLibrarysThresholdFiles) {
+  Printer printer("Reduction Digests");
+  const std::pair<int, uint64_t> levels[] = {{25, kDigestLevel25}, {50, kDigestLevel50}, {75, kDigestLevel75}};
+  for (const auto& [level, expected] : levels) {
+    std::remove(printer.blackFile().c_str());
+    onFreshThread([&] {
+      void* job = OpenJob(printer.name.c_str());
+      OpenPage(job, 2400, level, 2400, 100);
+      CloseJob(job);
+    });
+    EXPECT_EQ(digest(readFile(printer.blackFile())), expected) << "level " << level;
+  }
 }
 
 TEST(OpenPage, RebuildsAFileMadeForAnotherLevelOrDamaged) {

@@ -16,6 +16,10 @@
 
 namespace {
 
+// A test's own waits end within the writer's 15 s give-up; a minute of them
+// is a wait that never ends.
+constexpr uint64_t kWaitLimitMs = 60000;
+
 using Bytes = std::vector<uint8_t>;
 using testing_seams::VirtualClock;
 
@@ -108,7 +112,7 @@ TEST(InBuffer, RecordLayoutAndSignature) {
 }
 
 TEST(InBuffer, BytesComeOutInOrderAcrossWrites) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, {1, 2, 3}), 0);
   EXPECT_EQ(write(pipe, {4, 5}), 0);
@@ -181,7 +185,7 @@ TEST(InBuffer, UngetcPushesNothingBack) {
 }
 
 TEST(InBuffer, GetOnAnEndedEmptyPipeReturnsAtOnce) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   EndingPipe ending(clock);
   ending.end();
   OwnSleeps own(clock);
@@ -196,7 +200,7 @@ TEST(InBuffer, GetOnAnEndedEmptyPipeReturnsAtOnce) {
 }
 
 TEST(InBuffer, ShortTailAfterTheEndStaysReadableByteByByte) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   EndingPipe ending(clock);
   void* pipe = ending.pipe();
   EXPECT_EQ(write(pipe, {1, 2, 3, 4}), 0);
@@ -214,7 +218,7 @@ TEST(InBuffer, ShortTailAfterTheEndStaysReadableByteByByte) {
 }
 
 TEST(InBuffer, ReadWaitsInGrowingPollsUntilEnoughIsBuffered) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, {1, 2, 3, 4}), 0);
   // The writer delivers during the reader's sleeps: 3 bytes after the 2nd,
@@ -268,7 +272,7 @@ std::vector<uint32_t> fullPipeSteps() {
 }
 
 TEST(InBuffer, FullPipeWriterPollsFromOneMillisecondAndGivesUpAfter15Seconds) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, sequence(kInBufferCapacity)), 0);
   EXPECT_EQ(clock.sleepCount(), 0u);
@@ -287,7 +291,7 @@ TEST(InBuffer, FullPipeWriterPollsFromOneMillisecondAndGivesUpAfter15Seconds) {
 }
 
 TEST(InBuffer, FullPipeWriteSucceedsAtTheCheckAfterTheReaderMadeRoom) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, sequence(kInBufferCapacity - 2)), 0);
   clock.onSleep([&](uint32_t, uint64_t) {
@@ -307,7 +311,7 @@ TEST(InBuffer, FullPipeWriteSucceedsAtTheCheckAfterTheReaderMadeRoom) {
 }
 
 TEST(InBuffer, ExactlyFullIsRoom) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, sequence(kInBufferCapacity - 5)), 0);
   EXPECT_EQ(write(pipe, sequence(5)), 0);
@@ -316,7 +320,7 @@ TEST(InBuffer, ExactlyFullIsRoom) {
 }
 
 TEST(InBuffer, LargeWritesAreAcceptedWhateverTheFill) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   void* pipe = InBuffer_initialize();
   const Bytes a = sequence(10, 1);
   const Bytes b = sequence(kInBufferCapacity, 2);
@@ -347,7 +351,7 @@ TEST(InBuffer, EmptyAndNegativeWritesStoreNothing) {
 }
 
 TEST(InBuffer, TerminateReturnsOnlyAfterThreadDoneEvenWithUnreadBytes) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, sequence(1000)), 0);
   std::atomic<bool> returned{false};
@@ -367,7 +371,7 @@ TEST(InBuffer, TerminateReturnsOnlyAfterThreadDoneEvenWithUnreadBytes) {
 }
 
 TEST(InBuffer, ReaderWaitingWhenTheInputEndsGetsMinusOne) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   void* pipe = InBuffer_initialize();
   EXPECT_EQ(write(pipe, {1, 2}), 0);
   std::atomic<int32_t> result{0};
@@ -467,7 +471,7 @@ TEST(InBuffer, InitializeReturnsNullWhenTheRecordCannotBeAllocated) {
 }
 
 TEST(InBuffer, WriteWithoutMemoryWaitsLikeAFullPipe) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   void* pipe = InBuffer_initialize();
   ASSERT_NE(pipe, nullptr);
   EXPECT_EQ(write(pipe, {1, 2, 3}), 0);

@@ -18,6 +18,10 @@
 
 namespace {
 
+// A test's own waits end within seconds; a minute of them is a wait that
+// never ends.
+constexpr uint64_t kWaitLimitMs = 60000;
+
 using Bytes = std::vector<uint8_t>;
 using streamutil_test::acceptPart;
 using streamutil_test::fail;
@@ -98,7 +102,7 @@ TEST(OutBuffer, BlockSizeIsAtLeast4096AndSetOnce) {
 }
 
 TEST(OutBuffer, AFullBlockWaitsUntilTheNextWrite) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   Buffer b;
   const Bytes block = sequence(4096);
   EXPECT_EQ(write(b.handle, block), 0);
@@ -162,7 +166,7 @@ TEST(OutBuffer, PutcAppendsInPlaceAndReturnsTheCharacter) {
 }
 
 TEST(OutBuffer, PartialAcceptanceIsRecalledEveryMillisecond) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   Buffer b;
   b.sink.script({}, acceptPart(2));  // half of what is offered, rounded up
   const Bytes data = sequence(4097);
@@ -179,7 +183,7 @@ TEST(OutBuffer, PartialAcceptanceIsRecalledEveryMillisecond) {
 }
 
 TEST(OutBuffer, OutOfPaperIsRetriedEvery500MsWithoutLossOrDuplication) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   Buffer b;
   // Out of paper for three tries (the first one accepted 1000 bytes before
   // failing), then the paper is back.
@@ -202,7 +206,7 @@ TEST(OutBuffer, OutOfPaperIsRetriedEvery500MsWithoutLossOrDuplication) {
 
 TEST(OutBuffer, EveryTransientErrorIsRetried) {
   for (uint32_t error : {err::kErrorCounterTimeout, err::kErrorOutOfPaper, err::kErrorNotReady, err::kErrorInvalidHandle}) {
-    VirtualClock clock;
+    VirtualClock clock(kWaitLimitMs);
     Buffer b;
     b.sink.script({fail(error), fail(error)});
     EXPECT_EQ(write(b.handle, sequence(4097)), 0) << error;
@@ -212,7 +216,7 @@ TEST(OutBuffer, EveryTransientErrorIsRetried) {
 }
 
 TEST(OutBuffer, OtherErrorsEndTheDeliveryAndKeepTheBytesWaiting) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   Buffer b;
   b.sink.script({fail(err::kErrorAccessDenied, 96)});
   const Bytes block = sequence(4096, 5);
@@ -235,7 +239,7 @@ TEST(OutBuffer, OtherErrorsEndTheDeliveryAndKeepTheBytesWaiting) {
 }
 
 TEST(OutBuffer, StopOnErrorGivesUpAtTheFirstFailure) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   Buffer b;
   b.sink.script({}, fail(err::kErrorOutOfPaper));
   EXPECT_EQ(write(b.handle, sequence(100)), 0);
@@ -250,7 +254,7 @@ TEST(OutBuffer, StopOnErrorGivesUpAtTheFirstFailure) {
 }
 
 TEST(OutBuffer, TerminateDeliversWhatIsWaitingWithRetries) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   Buffer b;
   b.sink.script({fail(err::kErrorNotReady), fail(err::kErrorNotReady)});
   const Bytes data = sequence(300);
@@ -282,7 +286,7 @@ TEST(OutBuffer, FlushDeliversNow) {
 }
 
 TEST(OutBuffer, AfterCancelTheWriteFunctionIsNeverCalledAgain) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   Buffer b;
   const Bytes first = sequence(4097);
   EXPECT_EQ(write(b.handle, first), 0);
@@ -302,7 +306,7 @@ TEST(OutBuffer, AfterCancelTheWriteFunctionIsNeverCalledAgain) {
 }
 
 TEST(OutBuffer, CancelEndsRetriesAndDropsTheRest) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   Buffer b;
   b.sink.script({}, fail(err::kErrorOutOfPaper));
   clock.onSleep([&](uint32_t, uint64_t) {
@@ -319,7 +323,7 @@ TEST(OutBuffer, CancelEndsRetriesAndDropsTheRest) {
 }
 
 TEST(OutBuffer, CancelDuringPartialDeliveryCountsTheRestAsAccepted) {
-  VirtualClock clock;
+  VirtualClock clock(kWaitLimitMs);
   Buffer b;
   b.sink.script({}, acceptPart(4));
   b.sink.onCall([&](uint32_t) {
