@@ -60,10 +60,11 @@ fuzz: bootstrap
 	$(call build_preset,fuzz)
 	scripts/run-fuzzers $(BUILD)/fuzz $(FUZZ_SECONDS)
 
-# The filter and its plug-ins, optimised, then the sample jobs through it.
+# The filter and its plug-ins, optimised, then the sample jobs through it;
+# the report page out/index.html shows the result.
 demo: bootstrap
 	cmake --preset native-release -B $(BUILD)/native-release >/dev/null
-	cmake --build $(BUILD)/native-release -j $(JOBS) --target corvanta-filter
+	cmake --build $(BUILD)/native-release -j $(JOBS) --target corvanta-filter corvanta-demo-report
 	scripts/demo $(BUILD)
 
 # The filter, the CUPS backend and the plug-ins, optimised: PREFIX/lib/corvanta,
