@@ -17,12 +17,13 @@ struct Rgb {
   std::vector<unsigned char> data;
 };
 
+// Preview pictures are at most 1000 x 4000; anything far larger is not one.
 bool readPng(const std::string& path, Rgb& out) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
   image.format = PNG_FORMAT_RGB;
-  if (image.width == 0 || image.height == 0 || image.width > 20000 || image.height > 20000) {
+  if (image.width == 0 || image.height == 0 || image.width > 5000 || image.height > 5000) {
     png_image_free(&image);
     return false;
   }
