@@ -10,6 +10,8 @@ void startWatchers(PanelState&) {}
 
 void forgetVanishedPrinter(PanelState&, const char* printer) { DeletePrinterSettings(printer); }
 
+void startCalibrationWatcher(PanelState&) {}
+
 void printerRemoved(PanelState&, int) {}
 
 void perJobChanged(PanelState&) {}

@@ -9,6 +9,9 @@ namespace control_panel {
 
 // Starts SignalPrntRemoved and SignalPerJobChanged (their ended flags 0).
 void startWatchers(PanelState& state);
+// Starts WatchCalibrationPage for the current printer (its ended flag 0 while
+// it runs); it reports WM_CALPAGEDONE once the page value reads 0.
+void startCalibrationWatcher(PanelState& state);
 // A configured printer the spooler no longer has, met at dialog start: warns,
 // returns unconfigured printers to their parallel ports and deletes the
 // printer's settings.

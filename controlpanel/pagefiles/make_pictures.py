@@ -78,7 +78,7 @@ def bars(x, y, width=330, height=440):
     if y < height * 5 // 6:
         t = (y - height // 3) / (height * 5 / 6 - height / 3)
         return mix(ink, WHITE, t)
-    return ink if (x + y) % 4 < 2 else WHITE
+    return ink if (x + y) % 12 < 6 else WHITE
 
 
 def kids(width=440, height=330, seed=171):
