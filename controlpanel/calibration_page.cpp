@@ -184,7 +184,9 @@ bool printCalibrationDocuments(HDC dc, int variant, const char* printer, HMODULE
     const SIZE size = measure(dc, headingText);
     draw(dc, bandLeft + (bandWidth - size.cx) / 2, (g.H - size.cy) / 2 + header.top, headingText);
   } else {
-    if (!heading.fit(dc, printerLine, bandWidth - 20)) return job.fail();
+    // String 36 goes below in the same font: it must fit the band as well.
+    if (!heading.fit(dc, printerLine, bandWidth - 20) || !heading.fit(dc, headingText, bandWidth - 20))
+      return job.fail();
     const SIZE size = measure(dc, printerLine);
     const int x = bandLeft + (bandWidth - size.cx) / 2;
     const int y = (g.H - 2 * size.cy) / 2 + header.top;

@@ -47,9 +47,14 @@ void initAbout(HWND box) {
   GetWindowRect(item, &place);
   MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&place), 2);
   SetWindowPos(item, nullptr, place.left, place.top, info.bmWidth, info.bmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-  const int x = GetSystemMetrics(SM_CXSCREEN) / 2 - info.bmWidth / 2;
-  const int y = GetSystemMetrics(SM_CYSCREEN) / 2 - info.bmHeight / 2;
-  SetWindowPos(box, nullptr, x, y, info.bmWidth, info.bmHeight, SWP_NOZORDER);
+  // The box's inside takes the picture's size, so caption and frame do not
+  // cut its edges off.
+  RECT frame = {0, 0, info.bmWidth, info.bmHeight};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(box, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrA(box, GWL_EXSTYLE)));
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  SetWindowPos(box, nullptr, GetSystemMetrics(SM_CXSCREEN) / 2 - width / 2,
+               GetSystemMetrics(SM_CYSCREEN) / 2 - height / 2, width, height, SWP_NOZORDER);
 }
 
 void drawPicture(HWND box, const DRAWITEMSTRUCT& item) {
@@ -153,7 +158,9 @@ void openWebPage(HWND owner, const char* address) {
 
 HWND showAboutBox(HMODULE resources, HWND owner, LPARAM parameter) {
   aboutResources = resources;
-  return CreateDialogParamA(resources, corvanta_res::kAboutDialog, owner, aboutProcedure, parameter);
+  HWND box = CreateDialogParamA(resources, corvanta_res::kAboutDialog, owner, aboutProcedure, parameter);
+  if (box) ShowWindow(box, SW_SHOW);
+  return box;
 }
 
 }  // namespace control_panel

@@ -175,6 +175,18 @@ std::vector<PrintedRow> printedRows(const GreyImage& page, const DeviceGeometry&
   return rows;
 }
 
+std::string pageFolder() { return windowsPath(env("CORVANTA_BINARY_DIR") + "/page"); }
+
+void setPageFolder(const std::string& folder) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brenmoor\\Corvanta", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExA(key, "PagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                 static_cast<DWORD>(folder.size() + 1));
+  RegCloseKey(key);
+}
+
 bool keepScreenshot(const std::string& file, const std::string& name) {
   return CopyFileA(file.c_str(), (gui::screenshotDir() + "\\" + name + ".png").c_str(), FALSE) != 0;
 }

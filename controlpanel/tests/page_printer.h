@@ -62,6 +62,10 @@ struct PrintedRow {
 // middle of the "kids" picture column below fromDeviceY.
 std::vector<PrintedRow> printedRows(const GreyImage& page, const DeviceGeometry& g, int fromDeviceY);
 
+// The build's page folder (Windows path), and the PagePath value naming a folder.
+std::string pageFolder();
+void setPageFolder(const std::string& folder);
+
 // Copies a file into the screenshots folder under name.
 bool keepScreenshot(const std::string& file, const std::string& name);
 

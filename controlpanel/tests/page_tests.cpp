@@ -1,6 +1,7 @@
-// The calibration page printed through Wine's spooler to files, rendered by
-// Ghostscript and read back: rows, labels, documents and the page value; and
-// the bitmap file checks the page relies on.
+// The bitmap file checks the calibration page relies on, and the page's
+// failures drawn in process on a printer whose jobs reach files: the page
+// value afterwards and nothing printed. The page itself is printed by the
+// real program's button (page_button_tests.cpp).
 #include "bitmap_file.h"
 #include "calibration_page.h"
 #include "gui_driver.h"
@@ -25,13 +26,6 @@ using control_panel::BitmapFile;
 
 constexpr char kPrinter[] = "Corvanta Page Test";
 
-std::string pageFolder() {
-  std::string path = std::string("Z:") + std::getenv("CORVANTA_BINARY_DIR") + "/page";
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-
 std::vector<uint8_t> readFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
@@ -47,14 +41,14 @@ void put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
 }
 
 TEST(BitmapFile, EverySizeFieldIsCheckedAgainstTheFile) {
-  const std::vector<uint8_t> kids = readFile(pageFolder() + "\\kids.bmp");
+  const std::vector<uint8_t> kids = readFile(page_test::pageFolder() + "\\kids.bmp");
   ASSERT_GT(kids.size(), 54u);
   char temp[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, temp);
   const std::string path = std::string(temp) + "corvanta_bitmap_test.bmp";
 
   BitmapFile bitmap;
-  ASSERT_TRUE(bitmap.load((pageFolder() + "\\kids.bmp").c_str()));
+  ASSERT_TRUE(bitmap.load((page_test::pageFolder() + "\\kids.bmp").c_str()));
   EXPECT_EQ(440, bitmap.width());
   EXPECT_EQ(330, bitmap.height());
 
@@ -115,16 +109,10 @@ class CalibrationPage : public ::testing::Test {
     createKey(HKEY_LOCAL_MACHINE, machinePrinter(kPrinter));
     createKey(HKEY_USERS, sharedPrinter(kPrinter));
     setDword(HKEY_USERS, sharedPrinter(kPrinter), "PrintCalibrationPage", 0);
-    setPageFolder(pageFolder());
-    geometry_ = page_test::geometryOf(kPrinter);
-    ASSERT_GT(geometry_.hr, 0);
+    page_test::setPageFolder(page_test::pageFolder());
   }
   void TearDown() override {
     if (resources_) FreeLibrary(resources_);
-  }
-  void setPageFolder(const std::string& folder) {
-    setRaw(HKEY_LOCAL_MACHINE, kMachineKey, "PagePath", REG_SZ, folder.c_str(),
-           static_cast<DWORD>(folder.size() + 1));
   }
   bool print(int variant) {
     HDC dc = CreateDCA(nullptr, kPrinter, nullptr, nullptr);
@@ -134,45 +122,11 @@ class CalibrationPage : public ::testing::Test {
     return printed;
   }
   long long pageValue() { return readDword(HKEY_USERS, sharedPrinter(kPrinter), "PrintCalibrationPage"); }
-  // The picture rows of job n, which starts below the header when it has one.
-  std::vector<page_test::PrintedRow> rowsOf(int job, bool header, const std::string& screenshot) {
-    EXPECT_TRUE(page_test::keepScreenshot(printer_.jobFile(job, ".png"), screenshot));
-    const page_test::GreyImage page = page_test::readPgm(printer_.jobFile(job, ".pgm"), 40);
-    EXPECT_FALSE(page.pixels.empty()) << "no rendering of job " << job;
-    return page_test::printedRows(page, geometry_, header ? geometry_.headerBottom() : 0);
-  }
-  static void expectLabelled(const std::vector<page_test::PrintedRow>& rows) {
-    for (size_t r = 0; r < rows.size(); ++r) EXPECT_TRUE(rows[r].labelled) << "row " << r << " has no level";
-  }
 
   RegistryGuard guard_;
   page_test::FilePrinter printer_{kPrinter};
   HMODULE resources_ = nullptr;
-  page_test::DeviceGeometry geometry_;
 };
-
-TEST_F(CalibrationPage, OneDocumentOfNineLabelledRows) {
-  ASSERT_TRUE(print(1));
-  EXPECT_EQ(1, pageValue());
-  ASSERT_EQ(1, printer_.waitForJobs(1));
-  const auto rows = rowsOf(0, true, "calibration_page_one_document");
-  EXPECT_EQ(9u, rows.size());
-  expectLabelled(rows);
-  // Nothing more arrives.
-  EXPECT_EQ(1, printer_.waitForJobs(2, 1000));
-}
-
-TEST_F(CalibrationPage, TwoDocumentsOfFourAndFiveRows) {
-  ASSERT_TRUE(print(2));
-  EXPECT_EQ(2, pageValue());
-  ASSERT_EQ(2, printer_.waitForJobs(2));
-  const auto first = rowsOf(0, true, "calibration_page_two_documents_1");
-  const auto second = rowsOf(1, false, "calibration_page_two_documents_2");
-  EXPECT_EQ(4u, first.size());
-  EXPECT_EQ(5u, second.size());
-  expectLabelled(first);
-  expectLabelled(second);
-}
 
 TEST_F(CalibrationPage, FailuresResetThePageValueAndPrintNothing) {
   // Without "bars.bmp" and "kids.bmp" the rows have no height: the page fails.
@@ -180,14 +134,14 @@ TEST_F(CalibrationPage, FailuresResetThePageValueAndPrintNothing) {
   GetTempPathA(MAX_PATH, temp);
   const std::string folder = std::string(temp) + "corvanta page without pictures";
   CreateDirectoryA(folder.c_str(), nullptr);
-  CopyFileA((pageFolder() + "\\logo.bmp").c_str(), (folder + "\\logo.bmp").c_str(), FALSE);
-  setPageFolder(folder);
+  CopyFileA((page_test::pageFolder() + "\\logo.bmp").c_str(), (folder + "\\logo.bmp").c_str(), FALSE);
+  page_test::setPageFolder(folder);
   setDword(HKEY_USERS, sharedPrinter(kPrinter), "PrintCalibrationPage", 3);
   EXPECT_FALSE(print(1));
   EXPECT_EQ(0, pageValue());
 
   // Without a page folder nothing is marked.
-  setPageFolder("");
+  page_test::setPageFolder("");
   setDword(HKEY_USERS, sharedPrinter(kPrinter), "PrintCalibrationPage", 3);
   EXPECT_FALSE(print(2));
   EXPECT_EQ(3, pageValue());
