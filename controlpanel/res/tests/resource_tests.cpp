@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -207,6 +208,12 @@ TEST_F(ResourceLibraries, EveryStringInItsLanguage) {
           !sameInEveryLanguage.count(id))
         EXPECT_NE(loadString(english.get(), id), text) << language.file << " string " << id << " is English";
     }
+    // The tray tip "%s - %s - %s%d%% - %s%d%%" has 64 characters: its words
+    // leave room for a printer name of 24 characters.
+    auto length = [&](int id) { return static_cast<int>(loadString(data.get(), id).size()); };
+    const int room = 64 - (length(IDS_TIP_BLACK_LABEL) + length(IDS_TIP_COLOR_LABEL) +
+                           std::max(length(IDS_TIP_REDUCTION_ON), length(IDS_TIP_REDUCTION_OFF)) + 9);
+    EXPECT_GE(room, 24) << language.file;
   }
   Library german(kGermanLibrary, LOAD_LIBRARY_AS_DATAFILE), french(kFrenchLibrary, LOAD_LIBRARY_AS_DATAFILE);
   EXPECT_EQ("Corvanta: Configuration", narrow(loadString(english.get(), IDS_PANEL_TITLE)));
