@@ -30,7 +30,7 @@ void draw(HDC dc, int x, int y, const std::string& text) {
 // A font derived from the stock GUI font's description, face Arial.
 class PageFont {
  public:
-  PageFont(int height, int weight) {
+  PageFont(HDC dc, int height, int weight) : dc_(dc) {
     GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof logFont_, &logFont_);
     std::strcpy(logFont_.lfFaceName, "Arial");
     logFont_.lfWidth = 0;
@@ -41,7 +41,10 @@ class PageFont {
   PageFont(const PageFont&) = delete;
   PageFont& operator=(const PageFont&) = delete;
   ~PageFont() {
-    if (font_) DeleteObject(font_);
+    if (!font_) return;
+    // A font still selected into the device context cannot be deleted.
+    if (GetCurrentObject(dc_, OBJ_FONT) == font_) SelectObject(dc_, GetStockObject(SYSTEM_FONT));
+    DeleteObject(font_);
   }
   void select(HDC dc) const { SelectObject(dc, font_); }
 
@@ -64,6 +67,7 @@ class PageFont {
   }
 
  private:
+  HDC dc_;
   LOGFONTA logFont_ = {};
   HFONT font_ = nullptr;
 };
@@ -112,7 +116,6 @@ class PageJob {
   PageJob(HDC dc, const char* printer) : dc_(dc), printer_(printer) {}
   ~PageJob() {
     if (inDocument_) AbortDoc(dc_);
-    SelectObject(dc_, GetStockObject(SYSTEM_FONT));
   }
   bool startDocument(const std::string& name) {
     DOCINFOA info = {};
@@ -167,14 +170,14 @@ bool printCalibrationDocuments(HDC dc, int variant, const char* printer, HMODULE
   FrameRect(dc, &outer, black);
 
   // Title in the left band of the header.
-  PageFont title(-g.H, FW_BOLD);
+  PageFont title(dc, -g.H, FW_BOLD);
   const std::string titleText = resourceString(resources, IDS_CALIBRATION_TITLE);
   if (!title.fit(dc, titleText, g.W * 46 / 192 - 10)) return job.fail();
   const SIZE titleSize = measure(dc, titleText);
   draw(dc, header.left + (g.W * 46 / 192 - titleSize.cx) / 2 + 5, (g.H - titleSize.cy) / 2 + header.top, titleText);
 
   // Heading in the middle band: string 36 alone, or string 41 over it.
-  PageFont heading(-g.H, FW_NORMAL);
+  PageFont heading(dc, -g.H, FW_NORMAL);
   const int bandLeft = header.left + g.W * 46 / 192;
   const int bandWidth = g.W * 106 / 192;
   const std::string printerLine = resourceString(resources, IDS_CALIBRATION_PRINTER_LINE);
@@ -216,7 +219,7 @@ bool printCalibrationDocuments(HDC dc, int variant, const char* printer, HMODULE
   if (I <= 0) return job.fail();
   if (I > R * 25 / 32) I = R * 25 / 32;
 
-  RowFonts fonts{{(g.vr - g.oy) / 48, FW_NORMAL}, {(g.vr - g.oy) / 80, FW_NORMAL}, {(g.vr - g.oy) / 40, FW_BOLD}, 0};
+  RowFonts fonts{{dc, (g.vr - g.oy) / 48, FW_NORMAL}, {dc, (g.vr - g.oy) / 80, FW_NORMAL}, {dc, (g.vr - g.oy) / 40, FW_BOLD}, 0};
   const std::string texts[3] = {resourceString(resources, IDS_CALIBRATION_ROW_1),
                                 resourceString(resources, IDS_CALIBRATION_ROW_2),
                                 resourceString(resources, IDS_CALIBRATION_ROW_3)};

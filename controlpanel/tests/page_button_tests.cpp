@@ -62,6 +62,8 @@ class PanelPage : public ::testing::Test {
 TEST_F(PanelPage, OneDocumentOfNineRowsThenTheButtonWaitsForTheMonitor) {
   start(1);
   gui::click(panel_.dialog, IDC_PRINT_CALIBRATION);
+  // The dialog answers while the printer's device context waits out its ten seconds.
+  ASSERT_TRUE(gui::settle(panel_.dialog, 2000));
   ASSERT_EQ(1, printer_.waitForJobs(1));
   EXPECT_EQ(1, pageValue());
   EXPECT_FALSE(panel_.enabled(IDC_PRINT_CALIBRATION));
