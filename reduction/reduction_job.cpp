@@ -108,12 +108,13 @@ extern "C" int32_t PlaneReduce(void* handle, uint8_t* row, int32_t isBlack, int3
   const reduction::ThresholdMatrix* matrix = black ? job->blackMatrix : job->colorMatrix;
   if (!mask) return 0;  // no page open, or its row could not be allocated: the plane passes unchanged
   const uint32_t count = width / 8;
-  if (matrix && matrix->loaded()) {
-    matrix->Fetch(rowIndex, mask);  // covers all count bytes
+  if (!matrix || !matrix->loaded()) return static_cast<int32_t>(count);  // no matrix: keep every dot
+  if (count <= (uint64_t{matrix->width()} + 7) / 8) {
+    matrix->Apply(rowIndex, row, count);  // straight from the lookup data, no copy
   } else {
-    std::memset(mask, 0xFF, count);  // no matrix: keep every dot
+    matrix->Fetch(rowIndex, mask);
+    for (uint32_t i = 0; i < count; ++i) row[i] &= mask[i];
   }
-  for (uint32_t i = 0; i < count; ++i) row[i] &= mask[i];
   return static_cast<int32_t>(count);
 }
 

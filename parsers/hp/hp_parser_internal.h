@@ -159,6 +159,11 @@ class HpParser {
   // A seed is lost when a row too long for the buffers passed unchanged; that
   // plane's delta rows then pass unchanged too until the seed starts over.
   std::array<bool, plugin::kMaxPlanes + 1> seedValid_{};
+  // Plane-based rows: every byte of a seed from seedUsed_ on, and of the
+  // plain row from plainUsed_ on, is zero, so rows are cleared and copied
+  // only as far as they were written.
+  std::array<int32_t, plugin::kMaxPlanes + 1> seedUsed_{};
+  int32_t plainUsed_ = 0;
 };
 
 }  // namespace hp

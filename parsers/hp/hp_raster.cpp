@@ -22,6 +22,10 @@ static_assert(hp::mode9Bound(kMaxComponentWidth) <= kMaxRowBytes, "mode 9 rows f
 constexpr int32_t kDefaultResolution = 600;     // sizes buffers when no resolution was given
 
 int32_t trimTrailingZeros(const uint8_t* row, int32_t length) {
+  for (uint64_t word; length >= 8; length -= 8) {
+    std::memcpy(&word, row + length - 8, 8);
+    if (word != 0) break;
+  }
   while (length > 0 && row[length - 1] == 0) --length;
   return length;
 }
@@ -29,8 +33,15 @@ int32_t trimTrailingZeros(const uint8_t* row, int32_t length) {
 // Ink of a 24-bit row: pixels that are not white. Blue's lowest bit does not
 // count (the codec drops it; the cache colour's white has it clear).
 int32_t countInkPixels(const uint8_t* row, int32_t rowBytes) {
+  static const uint8_t kWhite[24] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   int32_t count = 0;
-  for (int32_t i = 0; i + 2 < rowBytes; i += 3) count += (row[i] & row[i + 1] & (row[i + 2] | 1)) != 0xFF;
+  int32_t i = 0;
+  for (; i + 24 <= rowBytes; i += 24) {
+    if (std::memcmp(row + i, kWhite, 24) == 0) continue;  // eight white pixels
+    for (int32_t k = i; k < i + 24; k += 3) count += (row[k] & row[k + 1] & (row[k + 2] | 1)) != 0xFF;
+  }
+  for (; i + 2 < rowBytes; i += 3) count += (row[i] & row[i + 1] & (row[i + 2] | 1)) != 0xFF;
   return count;
 }
 
@@ -77,6 +88,8 @@ void HpParser::startRaster() {
   inCapacity_ = std::max(bufferSize_ + bufferSize_ / 64 + 16, kMaxRowBytes + 1);
   bool ok = inWork_.allocate(static_cast<size_t>(inCapacity_)) && outWork_.allocate(static_cast<size_t>(bufferSize_));
   for (auto& seed : inSeeds_) ok = ok && seed.allocate(static_cast<size_t>(bufferSize_));
+  seedUsed_.fill(0);
+  plainUsed_ = 0;
   buffersOk_ = ok;
   if (ok) yOffset();
 }
@@ -97,7 +110,10 @@ void HpParser::yOffset() {
       std::memset(outSeeds_[i].data, fill, 6 * static_cast<size_t>(pageWidth_));
     }
   } else {
-    for (auto& seed : inSeeds_) std::memset(seed.data, 0, static_cast<size_t>(bufferSize_));
+    for (size_t i = 0; i < inSeeds_.size(); ++i) {
+      std::memset(inSeeds_[i].data, 0, static_cast<size_t>(seedUsed_[i]));
+      seedUsed_[i] = 0;
+    }
   }
   seedValid_.fill(true);
 }
@@ -139,18 +155,23 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
     const int32_t probe = bufferSize_ + 1;
     if (deltaMode(compression_)) {
       if (compression_ == 9 && blackSeedExchange()) {
-        std::memcpy(seed, inSeeds_[1 - slot].data, static_cast<size_t>(bufferSize_));
-        seedValid_[slot] = seedValid_[1 - slot];
+        const int32_t other = 1 - slot;
+        std::memcpy(seed, inSeeds_[other].data, static_cast<size_t>(std::max(seedUsed_[slot], seedUsed_[other])));
+        seedUsed_[slot] = seedUsed_[other];
+        seedValid_[slot] = seedValid_[other];
       }
       const int32_t end = count == 0 ? 0
                           : compression_ == 9 ? decompressMode9Bounded(input, count, seed, probe)
                                               : hp::decodeMode3(input, count, seed, probe);
+      seedUsed_[slot] = std::max(seedUsed_[slot], std::min(end, probe));
       if (end > bufferSize_) {
         seedValid_[slot] = false;
         return false;
       }
-      std::memcpy(plain, seed, static_cast<size_t>(bufferSize_));
-      n = trimTrailingZeros(plain, bufferSize_);
+      const int32_t used = std::min(seedUsed_[slot], bufferSize_);
+      std::memcpy(plain, seed, static_cast<size_t>(used));
+      if (plainUsed_ > used) std::memset(plain + used, 0, static_cast<size_t>(plainUsed_ - used));
+      n = trimTrailingZeros(plain, used);
     } else {
       if (compression_ == 0) {
         n = count;
@@ -158,17 +179,22 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
         n = decodePlaneToTableBounded(input, count, plain, probe);
       }
       if (n > bufferSize_) {
+        if (compression_ != 0) plainUsed_ = std::max(plainUsed_, std::min(n, probe));
         seedValid_[slot] = false;
         return false;
       }
       if (compression_ == 0) std::memcpy(plain, input, static_cast<size_t>(n));
-      std::memset(plain + n, 0, static_cast<size_t>(bufferSize_ - n));
+      if (plainUsed_ > n) std::memset(plain + n, 0, static_cast<size_t>(plainUsed_ - n));
       // Every decoded row is its plane's seed for a following delta row.
-      std::memcpy(seed, plain, static_cast<size_t>(bufferSize_));
+      std::memcpy(seed, plain, static_cast<size_t>(n));
+      if (seedUsed_[slot] > n) std::memset(seed + n, 0, static_cast<size_t>(seedUsed_[slot] - n));
+      seedUsed_[slot] = n;
       seedValid_[slot] = true;
     }
     const int32_t before = CountDotsInPlane(plain, n);
     functions_.planeReduce(job_, plain, plane < blackPlanes_ ? 1 : 0, rowCounter_);
+    // Thinning only takes dots away: nothing past n is set now.
+    plainUsed_ = n;
     addDots(plane, before, CountDotsInPlane(plain, n));
     *encodedLength = CompressMode2(plain, 0, n, input, 1);
     return true;
@@ -178,21 +204,31 @@ bool HpParser::decodeRow(int32_t count, int32_t* encodedLength) {
   const int32_t method = methods_[plane];
   uint8_t* inSeed = inSeeds_[plane].data;
   uint8_t* outSeed = outSeeds_[plane].data;
-  std::memset(plain, 0, 6 * static_cast<size_t>(pageWidth_));
   int32_t before = 0, after = 0, m = 0;
   if (method == 10) {
+    // The decoder writes the whole row; the thinning reads one mask bit per pixel.
     const int32_t rowBytes = 3 * pageWidth_;
     hp::decodeMode10(input, count, inSeed, plain, rowBytes);
     before = countInkPixels(plain, rowBytes);
     uint8_t* mask = mask_.data;
-    std::memset(mask, 0xFF, 6 * static_cast<size_t>(pageWidth_));
+    std::memset(mask, 0xFF, (static_cast<size_t>(pageWidth_) + 7) / 8);
     functions_.planeReduce(job_, mask, 0, rowCounter_);
-    for (int32_t k = 0; k < pageWidth_; ++k) {
-      if ((mask[k >> 3] & (0x80 >> (k & 7))) == 0) std::memset(plain + 3 * k, 0xFF, 3);
+    int32_t whitenedInk = 0;
+    for (int32_t first = 0; first < pageWidth_; first += 8) {
+      const uint8_t bits = mask[first >> 3];
+      if (bits == 0xFF) continue;
+      const int32_t last = std::min(first + 8, pageWidth_);
+      for (int32_t k = first; k < last; ++k) {
+        if (bits & (0x80 >> (k & 7))) continue;
+        uint8_t* pixel = plain + 3 * k;
+        whitenedInk += (pixel[0] & pixel[1] & (pixel[2] | 1)) != 0xFF;
+        pixel[0] = pixel[1] = pixel[2] = 0xFF;
+      }
     }
-    after = countInkPixels(plain, rowBytes);
+    after = before - whitenedInk;
     m = hp::encodeMode10(plain, rowBytes, outSeed, input);
   } else {
+    std::memset(plain, 0, static_cast<size_t>(pageWidth_));
     if (method == 9) {
       if (count > 0) decompressMode9Bounded(input, count, inSeed, pageWidth_);
       std::memcpy(plain, inSeed, static_cast<size_t>(pageWidth_));

@@ -100,6 +100,27 @@ void ThresholdMatrix::Fetch(int32_t rowIndex, uint8_t* destination) const {
   }
 }
 
+void ThresholdMatrix::Apply(int32_t rowIndex, uint8_t* row, size_t count) const {
+  if (!loaded_ || !row) return;
+  size_t from = size_t{static_cast<uint32_t>(rowIndex) % header_.rows} * header_.bytesPerRow;
+  while (count > 0) {
+    const size_t chunk = count < header_.dataSize - from ? count : header_.dataSize - from;
+    const uint8_t* mask = data_ + from;
+    size_t i = 0;
+    for (; i + 8 <= chunk; i += 8) {
+      uint64_t a, b;
+      std::memcpy(&a, row + i, 8);
+      std::memcpy(&b, mask + i, 8);
+      a &= b;
+      std::memcpy(row + i, &a, 8);
+    }
+    for (; i < chunk; ++i) row[i] &= mask[i];
+    row += chunk;
+    count -= chunk;
+    from = 0;
+  }
+}
+
 void ThresholdMatrix::Unload() {
   freeBlock(data_);
   data_ = nullptr;

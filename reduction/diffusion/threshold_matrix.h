@@ -56,6 +56,10 @@ class ThresholdMatrix {
   // rows), continuing into the following rows; a copy that reaches the end of
   // the data goes on from its start. Copies nothing when not loaded.
   void Fetch(int32_t rowIndex, uint8_t* destination) const;
+  // Clears in row[0..count) the dots that row rowIndex of the lookup data
+  // drops, as Fetch followed by a byte-wise AND would; count must not exceed
+  // the width in bytes.
+  void Apply(int32_t rowIndex, uint8_t* row, size_t count) const;
   void Unload();
 
   bool loaded() const { return loaded_; }
