@@ -150,7 +150,7 @@ function(corvanta_fuzzer name)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz ${PROJECT_SOURCE_DIR}/streamutil/pipe)
 endfunction()
 
 # corvanta_benchmark(NAME SOURCES ... [LIBS ...]): a Google Benchmark program
