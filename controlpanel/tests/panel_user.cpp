@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "resource_ids.h"
+#include "startup.h"
 
 namespace panel_test {
 
@@ -121,23 +122,75 @@ void Panel::type(int id, const std::string& value) const {
   gui::setItemText(dialog, id, value);
 }
 
-std::optional<gui::MessageBoxInfo> answerBox(const Panel& panel, int button, int timeoutMs) {
-  auto box = gui::waitForMessageBox(panel.pid(), timeoutMs);
+std::optional<gui::MessageBoxInfo> answerBox(DWORD pid, int button, int timeoutMs) {
+  auto box = gui::waitForMessageBox(pid, timeoutMs);
   if (box) gui::answer(*box, button);
   return box;
 }
 
-HMENU openTrayMenu(const Panel& panel) {
-  PostMessageA(panel.dialog, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
-  HWND menu = gui::waitFor([&] { return openMenuWindow(panel.pid()); });
+namespace {
+DWORD processOf(HWND window) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  return pid;
+}
+}  // namespace
+
+HMENU openTrayMenu(HWND dialog) {
+  PostMessageA(dialog, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
+  HWND menu = gui::waitFor([&] { return openMenuWindow(processOf(dialog)); });
   return menu ? reinterpret_cast<HMENU>(SendMessageA(menu, kGetMenuHandle, 0, 0)) : nullptr;
 }
 
-void closeMenu(const Panel& panel) {
-  while (HWND menu = openMenuWindow(panel.pid())) {
+void closeMenu(HWND dialog) {
+  while (HWND menu = openMenuWindow(processOf(dialog))) {
     PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 1);
-    if (!gui::waitUntil([&] { return openMenuWindow(panel.pid()) != menu; }, 2000)) break;
+    if (!gui::waitUntil([&] { return openMenuWindow(processOf(dialog)) != menu; }, 2000)) break;
   }
+}
+
+InProcessPanel::~InProcessPanel() {
+  if (thread_ && WaitForSingleObject(returned_, 0) != WAIT_OBJECT_0) quit();
+  finish();
+}
+
+DWORD WINAPI InProcessPanel::run(void* self) {
+  auto* panel = static_cast<InProcessPanel*>(self);
+  panel->result_ = control_panel::runControlPanel(GetModuleHandleA(nullptr), panel->commandLine_.c_str());
+  SetEvent(panel->returned_);
+  WaitForSingleObject(panel->release_, INFINITE);
+  return 0;
+}
+
+HWND InProcessPanel::start(const std::string& commandLine) {
+  commandLine_ = commandLine;
+  returned_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+  dialog = gui::waitFor([&] {
+    HWND shown = control_panel::panelState().dialog;
+    return shown && IsWindowVisible(shown) ? shown : HWND{};
+  });
+  return dialog;
+}
+
+std::optional<int> InProcessPanel::quit() {
+  if (!thread_) return std::nullopt;
+  if (dialog) PostMessageA(dialog, WM_COMMAND, IDM_QUIT, 0);
+  if (WaitForSingleObject(returned_, 10000) != WAIT_OBJECT_0) return std::nullopt;
+  return result_;
+}
+
+void InProcessPanel::finish() {
+  if (!thread_) return;
+  SetEvent(release_);
+  WaitForSingleObject(thread_, 10000);
+  CloseHandle(thread_);
+  CloseHandle(returned_);
+  CloseHandle(release_);
+  thread_ = returned_ = release_ = nullptr;
+  // The next run registers the window class again.
+  UnregisterClassA("Corvanta", GetModuleHandleA(nullptr));
 }
 
 std::vector<MenuItem> menuItems(HMENU menu) {

@@ -90,13 +90,36 @@ class Panel {
   void type(int id, const std::string& text) const;
 };
 
+// The program run inside the test process on a thread of its own, for what
+// only its own process can read (its menus, its tray record). One at a time.
+class InProcessPanel {
+ public:
+  ~InProcessPanel();
+  // Starts the program's loop and waits for its dialog.
+  HWND start(const std::string& commandLine = "");
+  // Quits through the tray command; the loop's result. The dialog still
+  // exists until finish().
+  std::optional<int> quit();
+  // Ends the thread (its windows go with it).
+  void finish();
+  HWND dialog = nullptr;
+
+ private:
+  HANDLE thread_ = nullptr;
+  HANDLE returned_ = nullptr;
+  HANDLE release_ = nullptr;
+  std::string commandLine_;
+  int result_ = 0;
+  static DWORD WINAPI run(void* self);
+};
+
 // The message box the program shows next, answered with the button given.
-std::optional<gui::MessageBoxInfo> answerBox(const Panel& panel, int button = IDOK, int timeoutMs = 10000);
+std::optional<gui::MessageBoxInfo> answerBox(DWORD pid, int button = IDOK, int timeoutMs = 10000);
 
 // The tray popup as the shell opens it (a right click on the icon); the menu
 // handle of the open popup, and closing it again.
-HMENU openTrayMenu(const Panel& panel);
-void closeMenu(const Panel& panel);
+HMENU openTrayMenu(HWND dialog);
+void closeMenu(HWND dialog);
 struct MenuItem {
   UINT id;
   std::string text;
