@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "gui_driver.h"
 #include "registry_guard.h"
 #include "tool_test_support.h"
@@ -131,5 +133,22 @@ std::vector<MenuItem> menuItems(HMENU menu);
 
 // The icon is in the tray (the shell knows the dialog's icon 1000).
 bool trayIconPresent(HWND dialog);
+
+// Two printers in the spooler for the whole suite; the product's registry
+// trees saved and cleared around each test, with the first printer
+// configured.
+class PanelTest : public testing::Test {
+ protected:
+  static inline const std::string kFirst = "Panel Test DeskJet";
+  static inline const std::string kSecond = "Panel Test Pixma";
+  static void SetUpTestSuite() { spooler = new SpoolerPrinters({kFirst, kSecond}); }
+  static void TearDownTestSuite() {
+    delete spooler;
+    spooler = nullptr;
+  }
+  void SetUp() override { configure(kFirst); }
+  static inline SpoolerPrinters* spooler = nullptr;
+  settings_test::RegistryGuard guard;
+};
 
 }  // namespace panel_test

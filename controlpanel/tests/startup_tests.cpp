@@ -16,27 +16,17 @@ using settings_test::readDword;
 
 namespace {
 
-const std::string kFirst = "Panel Test DeskJet";
-const std::string kSecond = "Panel Test Pixma";
 constexpr char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr DWORD kRefused = static_cast<DWORD>(-1);
 
-class PanelStartup : public testing::Test {
+class PanelStartup : public PanelTest {
  protected:
-  static void SetUpTestSuite() { spooler = new SpoolerPrinters({kFirst, kSecond}); }
-  static void TearDownTestSuite() { delete spooler; }
-  static SpoolerPrinters* spooler;
-  settings_test::RegistryGuard guard;
-
-  void SetUp() override { configure(kFirst); }
-
   static std::string lastUsed() {
     std::string value;
     tools_test::readString(HKEY_USERS, settings_test::kSharedKey, "LastUsed", &value);
     return value;
   }
 };
-SpoolerPrinters* PanelStartup::spooler = nullptr;
 
 TEST_F(PanelStartup, ASecondInstanceBringsTheFirstDialogForwardAndEnds) {
   Panel first;
