@@ -1,4 +1,5 @@
-// The savings tab: cost fields, cartridge counts and the savings figures.
+// The savings tab of the settings dialog: cost fields, cartridge counts, the
+// up-down arrows and the savings figures.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "CorvantaReg.h"
+#include "money_format.h"
 
 namespace control_panel {
 
@@ -21,7 +23,8 @@ class SavingsDisplay {
   void fill(HWND dialog, const SettingPair* values, int count);
   void recompute(HWND dialog);
 
-  // WM_NOTIFY or scroll messages from the up-downs 1061-1064.
+  // UDN_DELTAPOS of the up-downs 1061-1064: the next text change of their
+  // buddy is theirs.
   void upDownNotified(int control);
   // EN_CHANGE of an edit field; true when the savings were recomputed.
   bool fieldChanged(HWND dialog, int control);
@@ -29,8 +32,10 @@ class SavingsDisplay {
   uint32_t packField(HWND dialog, int control) const;
 
  private:
-  std::string separator_ = ".";
-  uint32_t costs_[2] = {0x00640000, 0x00640000};
+  HMODULE resources_ = nullptr;
+  LCID locale_ = LOCALE_USER_DEFAULT;
+  std::string separator_;
+  bool upDownChanged_ = false;
 };
 
 }  // namespace control_panel

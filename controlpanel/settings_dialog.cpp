@@ -625,8 +625,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_VSCROLL:
       if (lParam) {
         const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-        if (id >= IDC_BLACK_COST_SPIN && id <= IDC_COLOR_CARTRIDGES_SPIN) memory.savings.upDownNotified(id);
-        else trackbarMoved(*state, reinterpret_cast<HWND>(lParam));
+        // An up-down's scroll messages follow its change (the last one when
+        // the button is released): only its UDN_DELTAPOS marks a change.
+        if (id < IDC_BLACK_COST_SPIN || id > IDC_COLOR_CARTRIDGES_SPIN) trackbarMoved(*state, reinterpret_cast<HWND>(lParam));
       }
       return TRUE;
     case WM_CTLCOLORSTATIC:

@@ -146,11 +146,15 @@ HWND focusedControl(HWND window) {
 }
 
 void spin(HWND dialog, int id, bool up) {
-  // An up-down with arrow-key handling steps, notifies its dialog and
-  // writes its buddy exactly as on a click of its arrow.
+  // A click on the upper or lower half of a vertical up-down: arrow keys
+  // would not reach it in a dialog whose message loop runs
+  // IsDialogMessage, which takes them for moving the focus.
   HWND control = item(dialog, id);
-  PostMessageA(control, WM_KEYDOWN, up ? VK_UP : VK_DOWN, 1);
-  PostMessageA(control, WM_KEYUP, up ? VK_UP : VK_DOWN, 0xC0000001);
+  RECT area = {};
+  GetClientRect(control, &area);
+  const LPARAM point = MAKELPARAM(area.right / 2, up ? area.bottom / 4 : area.bottom * 3 / 4);
+  PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  PostMessageA(control, WM_LBUTTONUP, 0, point);
   settle(dialog);
 }
 
@@ -356,10 +360,11 @@ bool writePng(const std::string& path, int width, int height, const std::vector<
   return std::fclose(file) == 0 && written;
 }
 
-bool screenshotRect(const RECT& area, const std::string& name) {
+std::vector<uint32_t> capture(const RECT& area) {
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
-  if (width <= 0 || height <= 0) return false;
+  std::vector<uint32_t> pixels;
+  if (width <= 0 || height <= 0) return pixels;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info = {};
@@ -370,20 +375,24 @@ bool screenshotRect(const RECT& area, const std::string& name) {
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool ok = false;
   if (bitmap && bits) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
     GdiFlush();
-    std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits),
-                                 static_cast<const uint32_t*>(bits) + static_cast<size_t>(width) * height);
+    pixels.assign(static_cast<const uint32_t*>(bits),
+                  static_cast<const uint32_t*>(bits) + static_cast<size_t>(width) * height);
     SelectObject(memory, old);
-    ok = !isBlank(pixels) && writePng(screenshotDir() + "\\" + name + ".png", width, height, pixels);
   }
   if (bitmap) DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  return ok;
+  return pixels;
+}
+
+bool screenshotRect(const RECT& area, const std::string& name) {
+  const std::vector<uint32_t> pixels = capture(area);
+  return !pixels.empty() && !isBlank(pixels) &&
+         writePng(screenshotDir() + "\\" + name + ".png", area.right - area.left, area.bottom - area.top, pixels);
 }
 
 bool screenshot(HWND window, const std::string& name, bool raise) {

@@ -50,7 +50,7 @@ int trackbarPosition(HWND dialog, int id);
 // Moves the keyboard focus in the dialog to control id (WM_NEXTDLGCTL).
 void focus(HWND dialog, int id);
 HWND focusedControl(HWND window);  // the focus in the window's thread
-// Clicks an up-down control's up (or down) arrow.
+// Clicks an up-down control's up (or down) arrow (posted).
 void spin(HWND dialog, int id, bool up = true);
 // Sends a menu command to a window (posted).
 void command(HWND window, int id);
@@ -104,6 +104,9 @@ std::string screenshotDir();
 // captured or the picture is a single colour.
 bool screenshot(HWND window, const std::string& name, bool raise = true);
 bool screenshotRect(const RECT& screenArea, const std::string& name);
+// The screen's pixels in the area (32-bit BGRA, top row first); empty when
+// nothing could be captured.
+std::vector<uint32_t> capture(const RECT& screenArea);
 
 // Layout faults of a dialog of this process, one text each: controls shown
 // together (WS_VISIBLE set) that overlap, lie outside the dialog, or whose
