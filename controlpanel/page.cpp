@@ -39,7 +39,14 @@ void printCalibrationPage(PanelState& state) {
   SetCursor(LoadCursorA(nullptr, IDC_WAIT));
   ShowCursor(TRUE);
   const int variant = GetManufacturer(state.currentPrinter) == 2 ? 2 : 1;
-  printCalibrationDocuments(dc, variant, state.currentPrinter, state.resources);
+  if (!printCalibrationDocuments(dc, variant, state.currentPrinter, state.resources)) {
+    // The page value is 0 again and no monitor write-back will come, so a
+    // watcher would keep the button disabled for good: leave it usable.
+    DeleteDC(dc);
+    ShowCursor(FALSE);
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    return;
+  }
   startCalibrationWatcher(state);
   EnableWindow(GetDlgItem(state.dialog, IDC_PRINT_CALIBRATION), FALSE);
   deletePageDeviceContext();  // of an earlier page, should its time not be up

@@ -68,17 +68,23 @@ TEST_F(PanelPage, OneDocumentOfNineRowsThenTheButtonWaitsForTheMonitor) {
   EXPECT_EQ(1, pageValue());
   EXPECT_FALSE(panel_.enabled(IDC_PRINT_CALIBRATION));
   EXPECT_EQ(9u, rowsOf(0, true, "calibration_button_one_document").size());
-  EXPECT_EQ(1, printer_.waitForJobs(2, 1000));
+  monitorWrites(0);
+  EXPECT_TRUE(buttonComesBack());
+  EXPECT_EQ(1, printer_.jobCount());
 }
 
-TEST_F(PanelPage, MakerCodeTwoGetsTwoDocuments) {
+TEST_F(PanelPage, MakerCodeTwoGetsTwoDocumentsAndTheButtonWaitsForZero) {
   start(2);
   gui::click(panel_.dialog, IDC_PRINT_CALIBRATION);
   ASSERT_EQ(2, printer_.waitForJobs(2));
   EXPECT_EQ(2, pageValue());
   EXPECT_EQ(4u, rowsOf(0, true, "calibration_button_two_documents_1").size());
   EXPECT_EQ(5u, rowsOf(1, false, "calibration_button_two_documents_2").size());
-  EXPECT_FALSE(panel_.enabled(IDC_PRINT_CALIBRATION));
+  monitorWrites(3);  // the end of the first document
+  ASSERT_TRUE(panel_.settle());
+  EXPECT_FALSE(gui::waitUntil([&] { return panel_.enabled(IDC_PRINT_CALIBRATION); }, 500));
+  monitorWrites(0);  // the end of the second
+  EXPECT_TRUE(buttonComesBack());
 }
 
 TEST_F(PanelPage, WithoutPicturesThePageValueIsZeroAgainAndNothingIsPrinted) {
@@ -89,9 +95,11 @@ TEST_F(PanelPage, WithoutPicturesThePageValueIsZeroAgainAndNothingIsPrinted) {
   page_test::setPageFolder(folder);
   start(1);
   gui::click(panel_.dialog, IDC_PRINT_CALIBRATION);
-  EXPECT_FALSE(panel_.enabled(IDC_PRINT_CALIBRATION));
   EXPECT_EQ(0, pageValue());
   EXPECT_EQ(0, printer_.waitForJobs(1, 1500));
+  // No page is pending, so nothing would ever enable the button again: it
+  // stays usable.
+  EXPECT_TRUE(panel_.enabled(IDC_PRINT_CALIBRATION));
   RemoveDirectoryA(folder.c_str());
 }
 
